@@ -1,0 +1,168 @@
+#include "outputs/output_listeners.hpp"
+
+#include <type_traits>
+
+#include "text/store_text.hpp"
+#include "wayland/requests.hpp"
+
+namespace rdv {
+namespace {
+
+void on_mode_event(OutputMode& mode, zwlr_output_mode_v1*, const ModeEvent& event) noexcept
+{
+    std::visit(
+        [&](const auto& e) {
+            using E = std::decay_t<decltype(e)>;
+            if constexpr (std::is_same_v<E, mode_event::Size>) {
+                mode.width = e.width;
+                mode.height = e.height;
+            } else if constexpr (std::is_same_v<E, mode_event::Refresh>) {
+                mode.refresh_mhz = e.refresh_mhz;
+            } else if constexpr (std::is_same_v<E, mode_event::Preferred>) {
+                mode.preferred = true;
+            } else {
+                static_assert(std::is_same_v<E, mode_event::Finished>);
+                mode.finished = true;
+            }
+        },
+        event);
+}
+
+constexpr Listener<zwlr_output_mode_v1, ModeEvent, OutputMode> kModeListener{on_mode_event};
+
+void add_mode(OutputHead& head, zwlr_output_mode_v1* proxy) noexcept
+{
+    std::unique_ptr<OutputMode> mode;
+    try {
+        mode = std::make_unique<OutputMode>();
+    } catch (const std::bad_alloc&) {
+        release_output_object(as_proxy(proxy));
+        return;
+    }
+    mode->proxy = proxy;
+    OutputMode* record = mode.get();
+    try {
+        head.modes.push_back(std::move(mode));
+    } catch (const std::bad_alloc&) {
+        free_mode(std::move(mode));
+        return;
+    }
+    add_listener(proxy, kModeListener, record);
+}
+
+void set_current_mode(OutputHead& head, const zwlr_output_mode_v1* proxy) noexcept
+{
+    head.current_mode = nullptr;
+    if (!proxy)
+        return;
+    for (const auto& mode : head.modes) {
+        if (mode->proxy == proxy) {
+            head.current_mode = mode.get();
+            return;
+        }
+    }
+}
+
+void on_head_event(OutputHead& head, zwlr_output_head_v1*, const HeadEvent& event) noexcept
+{
+    absorb_memory_shortage([&] {
+        std::visit(
+            [&](const auto& e) {
+                using E = std::decay_t<decltype(e)>;
+                if constexpr (std::is_same_v<E, head_event::Name>) {
+                    store_text(head.name, e.text);
+                } else if constexpr (std::is_same_v<E, head_event::Description>) {
+                    store_text(head.description, e.text);
+                } else if constexpr (std::is_same_v<E, head_event::PhysicalSize>) {
+                    head.physical_width_mm = e.width_mm;
+                    head.physical_height_mm = e.height_mm;
+                    head.has_physical_size = true;
+                } else if constexpr (std::is_same_v<E, head_event::Mode>) {
+                    add_mode(head, e.mode);
+                } else if constexpr (std::is_same_v<E, head_event::Enabled>) {
+                    head.enabled = e.enabled != 0;
+                } else if constexpr (std::is_same_v<E, head_event::CurrentMode>) {
+                    set_current_mode(head, e.mode);
+                } else if constexpr (std::is_same_v<E, head_event::Position>) {
+                    head.x = e.x;
+                    head.y = e.y;
+                } else if constexpr (std::is_same_v<E, head_event::Transform>) {
+                    head.transform = e.transform;
+                } else if constexpr (std::is_same_v<E, head_event::Scale>) {
+                    head.scale = e.scale / 256.0;
+                } else if constexpr (std::is_same_v<E, head_event::Finished>) {
+                    head.finished = true;
+                } else if constexpr (std::is_same_v<E, head_event::Make>) {
+                    store_text(head.make, e.text);
+                } else if constexpr (std::is_same_v<E, head_event::Model>) {
+                    store_text(head.model, e.text);
+                } else if constexpr (std::is_same_v<E, head_event::SerialNumber>) {
+                    store_text(head.serial_number, e.text);
+                } else {
+                    static_assert(std::is_same_v<E, head_event::AdaptiveSync>);
+                    head.adaptive_sync = e.state == 1;
+                }
+            },
+            event);
+    });
+}
+
+constexpr Listener<zwlr_output_head_v1, HeadEvent, OutputHead> kHeadListener{on_head_event};
+
+void add_head(ClientState& state, zwlr_output_head_v1* proxy) noexcept
+{
+    std::unique_ptr<OutputHead> head;
+    try {
+        head = std::make_unique<OutputHead>();
+    } catch (const std::bad_alloc&) {
+        release_output_object(as_proxy(proxy));
+        return;
+    }
+    head->proxy = proxy;
+    OutputHead* record = head.get();
+    try {
+        state.heads.push_back(std::move(head));
+    } catch (const std::bad_alloc&) {
+        free_head(std::move(head));
+        return;
+    }
+    add_listener(proxy, kHeadListener, record);
+}
+
+void on_output_manager_event(ClientState& state, zwlr_output_manager_v1*, const OutputManagerEvent& event) noexcept
+{
+    std::visit(
+        [&](const auto& e) {
+            using E = std::decay_t<decltype(e)>;
+            if constexpr (std::is_same_v<E, output_manager_event::Head>) {
+                add_head(state, e.head);
+            } else if constexpr (std::is_same_v<E, output_manager_event::Done>) {
+                state.outputs_done = true;
+            } else {
+                static_assert(std::is_same_v<E, output_manager_event::Finished>);
+                state.output_manager_gone = true;
+                state.output_manager = nullptr;
+            }
+        },
+        event);
+}
+
+}  // namespace
+
+constinit const Listener<zwlr_output_manager_v1, OutputManagerEvent, ClientState> kOutputManagerListener{
+    on_output_manager_event};
+
+void free_mode(std::unique_ptr<OutputMode> mode) noexcept
+{
+    release_output_object(as_proxy(mode->proxy));
+}
+
+void free_head(std::unique_ptr<OutputHead> head) noexcept
+{
+    for (auto& mode : head->modes)
+        free_mode(std::move(mode));
+    std::vector<std::unique_ptr<OutputMode>>().swap(head->modes);
+    release_output_object(as_proxy(head->proxy));
+}
+
+}  // namespace rdv
