@@ -35,7 +35,10 @@ Result<> write_fixed6(Writer& writer, double value) noexcept
             digits[static_cast<std::size_t>(count++)] = *p;
     }
     int exponent = 0;
-    std::from_chars(p + 1, end, exponent);
+    const char* exponent_text = p + 1;  // after the 'e'; from_chars takes no '+'
+    if (exponent_text < end && *exponent_text == '+')
+        ++exponent_text;
+    std::from_chars(exponent_text, end, exponent);
 
     // Digit at index i of the digit string, zero outside it.
     auto digit_at = [&](int i) { return i >= 0 && i < count ? digits[static_cast<std::size_t>(i)] - '0' : 0; };
