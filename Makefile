@@ -2,13 +2,14 @@
 #   make / make build   build build/ridaviduvo
 #   make test           build and run every test
 #   make demo           run the commands against the mock compositor's demo desktop
+#   make scene-picture  redraw docs/demo-scene.svg from the demo's scene
 #   make sanitize       build and test with AddressSanitizer and UBSan in build-sanitize/
 
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 MESON_FLAGS ?=
 
-.PHONY: all build test demo sanitize deps test-deps clean
+.PHONY: all build test demo scene-picture sanitize deps test-deps clean
 
 all: build
 
@@ -37,6 +38,11 @@ sanitize: test-deps $(SANITIZE_BUILD)/build.ninja
 
 demo: build
 	@tools/demo.sh $(BUILD)
+
+# The README's picture of the demo scene, drawn by Graphviz from `scene --dot`.
+scene-picture: build
+	@mkdir -p docs
+	tools/demo.sh $(BUILD) examples/desktop.json scene --dot | dot -Tsvg -o docs/demo-scene.svg
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)

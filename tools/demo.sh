@@ -2,10 +2,14 @@
 # Starts the mock compositor with the demo desktop on a private socket and
 # runs every command against it, so the output can be seen on a machine
 # without the compositor.
+#   tools/demo.sh [BUILD [SCENARIO [ARGUMENT...]]]
+# With arguments after the scenario, runs only `ridaviduvo ARGUMENT...` and
+# passes its output and exit status through unchanged.
 set -eu
 
 build=${1:-build}
 scenario=${2:-examples/desktop.json}
+[ $# -ge 2 ] && shift 2 || set --
 tool="$build/src/ridaviduvo"
 mock="$build/tools/mock-compositor/mock-compositor"
 
@@ -22,6 +26,12 @@ mock_pid=$!
 trap 'kill "$mock_pid" 2>/dev/null; wait "$mock_pid" 2>/dev/null; rm -rf "$runtime"' EXIT INT TERM
 read -r ready <"$fifo"
 [ "$ready" = ready ] || { echo "demo: the mock compositor did not start" >&2; exit 1; }
+
+if [ $# -gt 0 ]; then
+    status=0
+    "$tool" "$@" || status=$?
+    exit "$status"
+fi
 
 run() {
     printf '\n$ ridaviduvo %s\n' "$*"
