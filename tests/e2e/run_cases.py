@@ -15,6 +15,7 @@ Case files are JSON: {"cases": [CASE, ...]} with CASE fields
   stdout, stderr    expected bytes: a string, {"hex": ...}, or a list of those
   stdout_file       expected stdout in a file under tests/e2e/expected/
   status            expected exit status
+  stderr_tail       expected last bytes of stderr (libwayland may log before them)
   stdout_to_full    run with standard output on /dev/full
   log               the exact list of requests the mock logged
   log_contains      requests that must appear; log_lacks: substrings that must not
@@ -158,6 +159,9 @@ def run_case(case, tool, mock):
         want_err = expected_bytes(case.get("stderr"))
         if want_err is not None and run.stderr != want_err:
             problems.append(describe("stderr", want_err, run.stderr))
+        want_tail = expected_bytes(case.get("stderr_tail"))
+        if want_tail is not None and not run.stderr.endswith(want_tail):
+            problems.append(describe("end of stderr", want_tail, run.stderr))
         if "status" in case and run.returncode != case["status"]:
             problems.append(describe("status", case["status"], run.returncode))
         if "stdout_lines" in case and out.count(b"\n") != case["stdout_lines"]:
