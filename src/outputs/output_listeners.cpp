@@ -141,6 +141,8 @@ void on_output_manager_event(ClientState& state, zwlr_output_manager_v1*, const 
             } else {
                 static_assert(std::is_same_v<E, output_manager_event::Finished>);
                 state.output_manager_gone = true;
+                if (state.output_manager)
+                    forget_proxy(state, as_proxy(state.output_manager));
                 state.output_manager = nullptr;
             }
         },

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "layout/layout_reply.hpp"
@@ -31,6 +32,9 @@ struct ClientState {
     std::vector<std::unique_ptr<OutputHead>> heads;    // arrival order; records never move
     std::vector<std::unique_ptr<WindowInfo>> windows;  // order of `toplevel` events; records never move
     LayoutReply layout_reply;
+    // Proxies no field refers to any more (a finished or replaced output
+    // manager); teardown frees them on the client side.
+    std::vector<wl_proxy*> orphaned_proxies;
 
     // Registry names and versions; a name of 0 marks a global not advertised
     // (for the output manager: not recorded).
@@ -48,5 +52,16 @@ struct ClientState {
     bool toplevel_list_finished = false;
     bool layout_received = false;
 };
+
+// Keeps a proxy that no field refers to any more, so that teardown can free
+// it. Should even that fail for lack of memory, the proxy ends with the
+// connection.
+inline void forget_proxy(ClientState& state, wl_proxy* proxy) noexcept
+{
+    try {
+        state.orphaned_proxies.push_back(proxy);
+    } catch (const std::bad_alloc&) {
+    }
+}
 
 }  // namespace rdv

@@ -18,6 +18,12 @@ constexpr std::uint32_t kWindowInfoManagerMaxVersion = 3;
 constexpr std::uint32_t kSceneSnapshotVersion = 2;
 constexpr std::uint32_t kLayoutControlVersion = 3;
 
+void destroy_proxy(void* object) noexcept
+{
+    if (object)
+        wl_proxy_destroy(static_cast<wl_proxy*>(object));
+}
+
 void on_registry_event(ClientState& state, wl_registry* registry, const RegistryEvent& event) noexcept
 {
     if (const auto* global = std::get_if<registry_event::Global>(&event)) {
@@ -33,6 +39,8 @@ void on_registry_event(ClientState& state, wl_registry* registry, const Registry
             auto* manager = bind_global<zwlr_output_manager_v1>(
                 registry, global->name, zwlr_output_manager_v1_interface, state.output_manager_version);
             if (manager) {
+                if (state.output_manager)
+                    forget_proxy(state, as_proxy(state.output_manager));
                 state.output_manager = manager;
                 add_listener(manager, kOutputManagerListener, &state);
             }
@@ -135,15 +143,30 @@ Result<> open_session(Session& session, Command command)
 
 void teardown_client_state(ClientState& state) noexcept
 {
+    // No destroy request is ever sent, but every proxy the client library
+    // made for us is freed on the client side (wl_proxy_destroy sends
+    // nothing), so that nothing is left behind at disconnect.
+    for (const auto& window : state.windows) {
+        destroy_proxy(window->info);
+        destroy_proxy(window->handle);
+    }
     // Swapping with an empty list frees each record with its texts, then the storage.
     WindowList().swap(state.windows);
     std::vector<SceneNode>().swap(state.scene_nodes);
     for (auto& head : state.heads)
         free_head(std::move(head));
     std::vector<std::unique_ptr<OutputHead>>().swap(state.heads);
-    if (state.output_manager && !state.output_manager_gone)
-        wl_proxy_destroy(as_proxy(state.output_manager));
+    destroy_proxy(state.output_manager);
     state.output_manager = nullptr;
+    for (wl_proxy* proxy : state.orphaned_proxies)
+        destroy_proxy(proxy);
+    std::vector<wl_proxy*>().swap(state.orphaned_proxies);
+    destroy_proxy(state.toplevel_list);
+    state.toplevel_list = nullptr;
+    destroy_proxy(state.scene_snapshot);
+    state.scene_snapshot = nullptr;
+    destroy_proxy(state.window_info_manager);
+    state.window_info_manager = nullptr;
     state.layout_reply.output.reset();
     state.layout_reply.layout.reset();
     if (state.registry)

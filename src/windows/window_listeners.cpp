@@ -92,21 +92,27 @@ void on_toplevel_handle_event(WindowInfo& window, ext_foreign_toplevel_handle_v1
 constexpr Listener<ext_foreign_toplevel_handle_v1, ToplevelHandleEvent, WindowInfo> kToplevelHandleListener{
     on_toplevel_handle_event};
 
-void add_window(ClientState& state, ext_foreign_toplevel_handle_v1* handle)
+// Without memory for the record, or for the list to grow, the toplevel is
+// ignored and its handle freed on the client side.
+void add_window(ClientState& state, ext_foreign_toplevel_handle_v1* handle) noexcept
 {
-    auto window = std::make_unique<WindowInfo>();
-    window->client = &state;
-    window->handle = handle;
-    WindowInfo* record = window.get();
-    state.windows.push_back(std::move(window));  // on failure the record is freed here
-    add_listener(handle, kToplevelHandleListener, record);
+    try {
+        auto window = std::make_unique<WindowInfo>();
+        window->client = &state;
+        window->handle = handle;
+        WindowInfo* record = window.get();
+        state.windows.push_back(std::move(window));  // on failure the record is freed here
+        add_listener(handle, kToplevelHandleListener, record);
+    } catch (const std::bad_alloc&) {
+        wl_proxy_destroy(as_proxy(handle));
+    }
 }
 
 void on_toplevel_list_event(ClientState& state, ext_foreign_toplevel_list_v1*,
                             const ToplevelListEvent& event) noexcept
 {
     if (const auto* toplevel = std::get_if<toplevel_list_event::Toplevel>(&event)) {
-        absorb_memory_shortage([&] { add_window(state, toplevel->handle); });
+        add_window(state, toplevel->handle);
         return;
     }
     state.toplevel_list_finished = true;
