@@ -1,6 +1,7 @@
 # The front door: thin targets over meson.
 #   make / make build   build build/ridaviduvo
 #   make test           build and run every test
+#   make bench          run the renderers' microbenchmarks
 #   make demo           run the commands against the mock compositor's demo desktop
 #   make scene-picture  redraw docs/demo-scene.svg from the demo's scene
 #   make sanitize       build and test with AddressSanitizer and UBSan in build-sanitize/
@@ -9,7 +10,7 @@ BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 MESON_FLAGS ?=
 
-.PHONY: all build test demo scene-picture sanitize deps test-deps clean
+.PHONY: all build test bench demo scene-picture sanitize deps test-deps clean
 
 all: build
 
@@ -38,6 +39,10 @@ sanitize: test-deps $(SANITIZE_BUILD)/build.ninja
 
 demo: build
 	@tools/demo.sh $(BUILD)
+
+# Microbenchmarks of the renderers (Google Benchmark, Debian libbenchmark-dev).
+bench: build
+	$(BUILD)/benchmarks/renderers-bench
 
 # The README's picture of the demo scene, drawn by Graphviz from `scene --dot`.
 scene-picture: build

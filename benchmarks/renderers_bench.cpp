@@ -1,0 +1,161 @@
+// Microbenchmarks of the renderers' hot paths. The scene tree is measured
+// at growing sizes both ways (indexes and plain search) to show how each
+// grows with the node count.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+
+#include "scene/scene_renderers.hpp"
+#include "text/write_ops.hpp"
+#include "windows/window_renderers.hpp"
+
+namespace {
+
+// Depth-first tree with `fanout` children per node, unique ids, as a
+// compositor sends it.
+rdv::SceneNodeList make_tree(std::size_t count, std::uint32_t fanout)
+{
+    rdv::SceneNodeList nodes;
+    nodes.reserve(count);
+    std::vector<std::uint32_t> stack{0};
+    std::vector<std::uint32_t> children{0};
+    for (std::uint32_t id = 1; nodes.size() < count; ++id) {
+        while (children.back() == fanout) {
+            stack.pop_back();
+            children.pop_back();
+        }
+        ++children.back();
+        nodes.push_back({id, stack.back(), "node-" + std::to_string(id), id % 3, id % 17 != 0, 0, 0,
+                         static_cast<std::int32_t>(id % 1920), 1080});
+        stack.push_back(id);
+        children.push_back(0);
+        if (stack.size() > 12) {
+            stack.pop_back();
+            children.pop_back();
+        }
+    }
+    return nodes;
+}
+
+// Discards its output; only the renderer's own work is measured.
+class NullWriter final : public rdv::Writer {
+public:
+    NullWriter() : Writer(buffer_, sizeof buffer_) {}
+
+protected:
+    rdv::Result<std::size_t> drain(std::string_view head, std::string_view tail) noexcept override
+    {
+        return head.size() + tail.size();
+    }
+
+private:
+    char buffer_[4096];
+};
+
+void BM_SceneTreeIndexed(benchmark::State& state)
+{
+    auto nodes = make_tree(static_cast<std::size_t>(state.range(0)), 4);
+    NullWriter writer;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rdv::write_scene_tree(writer, nodes));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_SceneTreeIndexed)->RangeMultiplier(10)->Range(100, 100000)->Complexity();
+
+void BM_SceneTreePlain(benchmark::State& state)
+{
+    auto nodes = make_tree(static_cast<std::size_t>(state.range(0)), 4);
+    NullWriter writer;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rdv::write_scene_tree_plain(writer, nodes));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_SceneTreePlain)->RangeMultiplier(10)->Range(100, 10000)->Complexity();
+
+void BM_SceneDot(benchmark::State& state)
+{
+    auto nodes = make_tree(static_cast<std::size_t>(state.range(0)), 4);
+    NullWriter writer;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rdv::write_scene_dot(writer, nodes));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_SceneDot)->RangeMultiplier(10)->Range(100, 100000)->Complexity();
+
+std::string text_of(int kind, std::size_t length)
+{
+    std::mt19937 random(7);
+    std::string text;
+    while (text.size() < length) {
+        switch (kind) {
+        case 0:
+            text += static_cast<char>('a' + random() % 26);
+            break;
+        case 1:
+            text += "Café — ünïcødé ";
+            break;
+        default:
+            text += static_cast<char>(random() % 256);
+            break;
+        }
+    }
+    text.resize(length);
+    return text;
+}
+
+void BM_JsonString(benchmark::State& state)
+{
+    std::string text = text_of(static_cast<int>(state.range(0)), 4096);
+    NullWriter writer;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rdv::write_json_string(writer, text));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 4096);
+    state.SetLabel(state.range(0) == 0 ? "ascii" : state.range(0) == 1 ? "utf-8" : "hostile bytes");
+}
+BENCHMARK(BM_JsonString)->Arg(0)->Arg(1)->Arg(2);
+
+rdv::WindowList make_windows(std::size_t count)
+{
+    rdv::WindowList windows;
+    for (std::size_t i = 0; i < count; ++i) {
+        auto window = std::make_unique<rdv::WindowInfo>();
+        window->identifier = "toplevel-" + std::to_string(i);
+        window->title = "Document " + std::to_string(i) + " — Editor";
+        window->app_id = "org.example.Editor";
+        window->output = "DP-1";
+        window->layout = "tile";
+        window->workspace = 2;
+        window->geometry = {10, 20, 800, 600};
+        window->state = 0x21;
+        window->info_done = true;
+        windows.push_back(std::move(window));
+    }
+    return windows;
+}
+
+void BM_WindowTable(benchmark::State& state)
+{
+    auto windows = make_windows(static_cast<std::size_t>(state.range(0)));
+    NullWriter writer;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rdv::write_window_table(writer, windows));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_WindowTable)->Arg(1)->Arg(10000);
+
+void BM_WindowsJson(benchmark::State& state)
+{
+    auto windows = make_windows(static_cast<std::size_t>(state.range(0)));
+    NullWriter writer;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rdv::write_windows_json(writer, windows));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
+}
+BENCHMARK(BM_WindowsJson)->Arg(1)->Arg(10000);
+
+}  // namespace
+
+BENCHMARK_MAIN();
