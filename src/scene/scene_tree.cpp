@@ -1,4 +1,7 @@
 #include <array>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "scene/position_index.hpp"
 #include "scene/scene_renderers.hpp"
@@ -45,42 +48,42 @@ private:
     const SceneNodeList& nodes_;
 };
 
-// The same answers from two indexes built once: id to first position, and
-// parent id to last position.
+// The same answers, worked out once per node from two indexes (id to first
+// position, parent id to last position) and kept in two arrays indexed by
+// position, so that each line's chain walk only reads them.
 class IndexedSearch {
 public:
     static std::optional<IndexedSearch> build(const SceneNodeList& nodes) noexcept
     {
         auto first_by_id = PositionIndex::with_capacity(nodes.size());
         auto last_by_parent = PositionIndex::with_capacity(nodes.size());
-        if (!first_by_id || !last_by_parent)
+        std::unique_ptr<std::uint32_t[]> parents(new (std::nothrow) std::uint32_t[nodes.size()]);
+        std::unique_ptr<bool[]> later_siblings(new (std::nothrow) bool[nodes.size()]);
+        if (!first_by_id || !last_by_parent || !parents || !later_siblings)
             return std::nullopt;
         for (std::size_t i = 0; i < nodes.size(); ++i) {
             first_by_id->insert_first(nodes[i].id, static_cast<std::uint32_t>(i));
             last_by_parent->insert_last(nodes[i].parent_id, static_cast<std::uint32_t>(i));
         }
-        return IndexedSearch(nodes, std::move(*first_by_id), std::move(*last_by_parent));
+        for (std::size_t i = 0; i < nodes.size(); ++i) {
+            parents[i] = first_by_id->find(nodes[i].parent_id);
+            later_siblings[i] = last_by_parent->find(nodes[i].parent_id) > i;
+        }
+        return IndexedSearch(std::move(parents), std::move(later_siblings));
     }
 
-    std::uint32_t parent_of(std::uint32_t position) const noexcept
-    {
-        return first_by_id_.find(nodes_[position].parent_id);
-    }
+    std::uint32_t parent_of(std::uint32_t position) const noexcept { return parents_[position]; }
 
-    bool has_later_sibling(std::uint32_t position) const noexcept
-    {
-        return last_by_parent_.find(nodes_[position].parent_id) > position;
-    }
+    bool has_later_sibling(std::uint32_t position) const noexcept { return later_siblings_[position]; }
 
 private:
-    IndexedSearch(const SceneNodeList& nodes, PositionIndex first_by_id, PositionIndex last_by_parent) noexcept
-        : nodes_(nodes), first_by_id_(std::move(first_by_id)), last_by_parent_(std::move(last_by_parent))
+    IndexedSearch(std::unique_ptr<std::uint32_t[]> parents, std::unique_ptr<bool[]> later_siblings) noexcept
+        : parents_(std::move(parents)), later_siblings_(std::move(later_siblings))
     {
     }
 
-    const SceneNodeList& nodes_;
-    PositionIndex first_by_id_;
-    PositionIndex last_by_parent_;
+    std::unique_ptr<std::uint32_t[]> parents_;  // by position: PlainSearch::parent_of
+    std::unique_ptr<bool[]> later_siblings_;    // by position: PlainSearch::has_later_sibling
 };
 
 Result<> write_node_label(Writer& writer, const SceneNode& node) noexcept
@@ -109,6 +112,10 @@ template <typename Search>
 Result<> write_tree_lines(Writer& writer, const SceneNodeList& nodes, const Search& search) noexcept
 {
     std::array<std::uint32_t, MAX_TREE_CHAIN> chain;  // chain[0] the node, then each one's parent
+    // A line's columns and branch, gathered to be written at once: at most
+    // MAX_TREE_CHAIN - 2 columns.
+    std::array<char, (MAX_TREE_CHAIN - 2) * kPipeColumn.size() + kBranch.size()> prefix;
+    static_assert(kBlankColumn.size() <= kPipeColumn.size() && kLastBranch.size() <= kBranch.size());
     for (std::size_t p = 0; p < nodes.size(); ++p) {
         chain[0] = static_cast<std::uint32_t>(p);
         std::size_t depth = 0;
@@ -119,10 +126,23 @@ Result<> write_tree_lines(Writer& writer, const SceneNodeList& nodes, const Sear
             chain[++depth] = parent;
         }
         if (depth >= 1) {
+            std::size_t length = 0;
+            auto append = [&](std::string_view piece) {
+                std::memcpy(prefix.data() + length, piece.data(), piece.size());
+                length += piece.size();
+            };
             // The topmost ancestor stands at the left margin and gets no column.
-            for (std::size_t k = depth - 1; k >= 1; --k)
-                RDV_TRY(writer.put(search.has_later_sibling(chain[k]) ? kPipeColumn : kBlankColumn));
-            RDV_TRY(writer.put(search.has_later_sibling(chain[0]) ? kBranch : kLastBranch));
+            for (std::size_t k = depth - 1; k >= 1; --k) {
+                if (search.has_later_sibling(chain[k]))
+                    append(kPipeColumn);
+                else
+                    append(kBlankColumn);
+            }
+            if (search.has_later_sibling(chain[0]))
+                append(kBranch);
+            else
+                append(kLastBranch);
+            RDV_TRY(writer.put(std::string_view(prefix.data(), length)));
         }
         RDV_TRY(write_node_label(writer, nodes[p]));
     }
