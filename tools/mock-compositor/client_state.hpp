@@ -46,6 +46,8 @@ struct ClientState {
     const Scenario& scenario;
 
     std::uint32_t syncs = 0;
+    std::uint32_t events_sent = 0; // every event logged for this client, errors included
+    bool fault_fired = false;      // a --drop-after-events or --error-at-event fault has happened
     bool disconnecting = false;
     bool changed_globals = false; // the script added or removed globals
 

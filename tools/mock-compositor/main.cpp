@@ -3,12 +3,15 @@
 // receives. See README.md.
 
 #include "options.hpp"
+#include "random_scenario.hpp"
 #include "scenario.hpp"
 #include "server.hpp"
 
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <fstream>
+#include <utility>
 
 int main(int argc, char** argv)
 {
@@ -25,6 +28,28 @@ int main(int argc, char** argv)
     if (options.help) {
         std::fputs(mock::usage_text(), stdout);
         return 0;
+    }
+
+    if (options.random_seed) {
+        // The generated scenario is written out, then read back like any
+        // scenario file, so that every run can be replayed from that file.
+        const auto command = mock::parse_random_command(options.random_command);
+        if (!command) {
+            std::fprintf(stderr, "mock-compositor: --random-command: unknown command \"%s\"\n%s",
+                         options.random_command.c_str(), mock::usage_text());
+            return 2;
+        }
+        const mock::RandomScenario generated = mock::make_random_scenario(*options.random_seed, *command);
+        for (const auto& [file, document] : {std::pair{&options.random_out, &generated.scenario},
+                                             std::pair{&options.random_expect, &generated.expect}}) {
+            std::ofstream out(*file, std::ios::binary | std::ios::trunc);
+            out << document->dump() << '\n';
+            if (!out.flush()) {
+                std::fprintf(stderr, "mock-compositor: cannot write %s\n", file->c_str());
+                return mock::exit_setup_failed;
+            }
+        }
+        options.scenario = options.random_out;
     }
 
     mock::Scenario scenario;

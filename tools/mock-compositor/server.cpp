@@ -166,10 +166,11 @@ void Server::on_client_created(wl_listener* listener, void* data) noexcept
 void Server::on_protocol_message(void* data, wl_protocol_logger_type type,
                                  const wl_protocol_logger_message* message) noexcept
 {
-    if (type != WL_PROTOCOL_LOGGER_REQUEST) {
+    auto& self = *static_cast<Server*>(data);
+    if (type == WL_PROTOCOL_LOGGER_EVENT) {
+        guarded("event", [&] { self.on_event(*message); });
         return;
     }
-    auto& self = *static_cast<Server*>(data);
     guarded("request", [&] {
         self.log_.write_line(format_request(*message));
 
@@ -184,6 +185,37 @@ void Server::on_protocol_message(void* data, wl_protocol_logger_type type,
             state->on_sync();
         }
     });
+}
+
+void Server::on_event(const wl_protocol_logger_message& message)
+{
+    ClientState* state = state_of(wl_resource_get_client(message.resource));
+    if (state == nullptr || state->fault_fired) {
+        return;
+    }
+    // This event is logged before libwayland queues it.
+    const std::uint32_t number = ++state->events_sent;
+    const bool first = state->client == first_client_;
+    if (first && options_.drop_after_events && number == *options_.drop_after_events + 1) {
+        // What is queued so far (events 1 to K) goes out; this one never does.
+        state->fault_fired = true;
+        log_.write_line("fault: connection shut after event " + std::to_string(number - 1));
+        state->disconnect();
+        return;
+    }
+    if (first && options_.error_at_event && number == *options_.error_at_event) {
+        // The error is queued before this event, which the shut connection
+        // then never delivers.
+        state->fault_fired = true;
+        log_.write_line("fault: protocol error as event " + std::to_string(number));
+        wl_resource* display = wl_client_get_object(state->client, 1);
+        wl_resource_post_error(display, WL_DISPLAY_ERROR_IMPLEMENTATION, "fault injected at event %u", number);
+        state->disconnect();
+        return;
+    }
+    if (options_.log_events) {
+        log_.write_line("-> " + format_request(message));
+    }
 }
 
 int Server::on_timeout(void* data) noexcept

@@ -63,6 +63,8 @@ private:
     static void on_protocol_message(void* data, wl_protocol_logger_type type,
                                     const wl_protocol_logger_message* message) noexcept;
     static int on_timeout(void* data) noexcept;
+    // Counts an event sent to a client and plays the connection faults.
+    void on_event(const wl_protocol_logger_message& message);
     static int on_signal(int signal_number, void* data) noexcept;
 
     const Options& options_;
