@@ -1,13 +1,18 @@
 # The front door: thin targets over meson.
 #   make / make build   build build/ridaviduvo
 #   make test           build and run every test
-#   make bench          run the renderers' microbenchmarks
+#   make bench          the tool at three scales against its floor and wlr-randr,
+#                       and the microbenchmarks (docs/benchmarks.md), in build-bench/
 #   make demo           run the commands against the mock compositor's demo desktop
 #   make scene-picture  redraw docs/demo-scene.svg from the demo's scene
 #   make sanitize       build and test with AddressSanitizer and UBSan in build-sanitize/
+#   make install        install under PREFIX (default /usr/local), into DESTDIR if set
+#   make stress         the sanitizer build against hostile random compositors, SEEDS per command
+#   make fuzz           the libFuzzer targets (clang-14), FUZZ_SECONDS each, in build-fuzz/
 
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
+BENCH_BUILD ?= build-bench
 MESON_FLAGS ?=
 
 .PHONY: all build test bench demo scene-picture sanitize deps test-deps clean
@@ -40,9 +45,17 @@ sanitize: test-deps $(SANITIZE_BUILD)/build.ninja
 demo: build
 	@tools/demo.sh $(BUILD)
 
-# Microbenchmarks of the renderers (Google Benchmark, Debian libbenchmark-dev).
-bench: build
-	$(BUILD)/benchmarks/renderers-bench
+# Whole-process benchmarks (hyperfine, /usr/bin/time, callgrind) against the
+# bare baseline client and wlr-randr on headless phoc, then the renderers'
+# microbenchmarks. The report goes to $(BENCH_BUILD)/bench-results/report.md.
+$(BENCH_BUILD)/build.ninja: | deps
+	benchmarks/install-bench-deps.sh
+	meson setup $(BENCH_BUILD) -Dbenchmarks=enabled $(MESON_FLAGS)
+
+bench: deps $(BENCH_BUILD)/build.ninja
+	benchmarks/install-bench-deps.sh
+	ninja -C $(BENCH_BUILD)
+	python3 benchmarks/run_bench.py --build $(BENCH_BUILD)
 
 # The README's picture of the demo scene, drawn by Graphviz from `scene --dot`.
 scene-picture: build
@@ -50,4 +63,38 @@ scene-picture: build
 	tools/demo.sh $(BUILD) examples/desktop.json scene --dot | dot -Tsvg -o docs/demo-scene.svg
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(BENCH_BUILD)
+
+# Install the program, its manual page, shell completions and JSON Schemas
+# under PREFIX (an absolute path), into the staging directory DESTDIR when it
+# is set: make install PREFIX=/usr DESTDIR=/tmp/stage
+PREFIX ?= /usr/local
+.PHONY: install
+install: build
+	meson configure $(BUILD) -Dprefix=$(PREFIX)
+	meson install -C $(BUILD) $(if $(DESTDIR),--destdir "$(DESTDIR)")
+
+# Hostile compositor stress (docs/reliability.md): the sanitizer build of the
+# tool against the mock compositor's seeded random mode, seeds FIRST_SEED to
+# FIRST_SEED + SEEDS - 1 for every command. Failing runs are kept, with their
+# scenario, in $(STRESS_BUILD)/stress-failures/.
+STRESS_BUILD ?= build-stress
+SEEDS ?= 50
+FIRST_SEED ?= 1
+.PHONY: stress fuzz
+
+$(STRESS_BUILD)/build.ninja: | deps
+	meson setup $(STRESS_BUILD) -Db_sanitize=address,undefined -Db_lundef=false -Dtests=false $(MESON_FLAGS)
+
+stress: test-deps $(STRESS_BUILD)/build.ninja
+	ninja -C $(STRESS_BUILD) src/ridaviduvo tools/mock-compositor/mock-compositor
+	python3 tests/stress/run_stress.py --tool $(STRESS_BUILD)/src/ridaviduvo \
+		--mock $(STRESS_BUILD)/tools/mock-compositor/mock-compositor --seeds $(SEEDS) --first-seed $(FIRST_SEED) \
+		--keep $(STRESS_BUILD)/stress-failures --figures $(STRESS_BUILD)/stress-figures.json
+
+# libFuzzer targets (fuzz/Makefile), built with clang-14 into $(FUZZ_BUILD)
+# and run for FUZZ_SECONDS each.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	$(MAKE) -C fuzz BUILD=$(abspath $(FUZZ_BUILD)) FUZZ_SECONDS=$(FUZZ_SECONDS) run

@@ -12,6 +12,8 @@ struct zwlr_output_mode_v1;
 
 namespace rdv {
 
+struct ClientState;
+
 // The mode object's listener holds this record's address: allocated on its
 // own, never moved.
 struct OutputMode {
@@ -26,6 +28,7 @@ struct OutputMode {
 // The head object's listener holds this record's address: allocated on its
 // own, never moved.
 struct OutputHead {
+    ClientState* client = nullptr;  // the state whose `heads` list owns this record
     zwlr_output_head_v1* proxy = nullptr;
     Text name;
     Text description;

@@ -30,24 +30,40 @@ void on_mode_event(OutputMode& mode, zwlr_output_mode_v1*, const ModeEvent& even
 
 constexpr Listener<zwlr_output_mode_v1, ModeEvent, OutputMode> kModeListener{on_mode_event};
 
+// Gives back a head or mode object whose record could not be kept, in the
+// middle of a round trip. `release` goes out at once; the client-side proxy
+// is freed at teardown, because events already read may still name it or
+// announce new objects on it, and libwayland-client (1.21) never frees a
+// proxy destroyed under such events, nor the objects they announce. Without
+// memory to remember it, the proxy is freed at once (forget_proxy).
+void give_back_unkept(ClientState& state, wl_proxy* object) noexcept
+{
+    send_output_object_release(object);
+    forget_proxy(state, object);
+}
+
+// The listener of a head whose record could not be kept: the modes it
+// announces are given back at once.
+void on_unkept_head_event(ClientState& state, zwlr_output_head_v1*, const HeadEvent& event) noexcept
+{
+    if (const auto* mode = std::get_if<head_event::Mode>(&event))
+        give_back_unkept(state, as_proxy(mode->mode));
+}
+
+constexpr Listener<zwlr_output_head_v1, HeadEvent, ClientState> kUnkeptHeadListener{on_unkept_head_event};
+
 void add_mode(OutputHead& head, zwlr_output_mode_v1* proxy) noexcept
 {
     std::unique_ptr<OutputMode> mode;
     try {
         mode = std::make_unique<OutputMode>();
+        mode->proxy = proxy;
+        head.modes.push_back(std::move(mode));  // on failure `mode` keeps the record
     } catch (const std::bad_alloc&) {
-        release_output_object(as_proxy(proxy));
+        give_back_unkept(*head.client, as_proxy(proxy));
         return;
     }
-    mode->proxy = proxy;
-    OutputMode* record = mode.get();
-    try {
-        head.modes.push_back(std::move(mode));
-    } catch (const std::bad_alloc&) {
-        free_mode(std::move(mode));
-        return;
-    }
-    add_listener(proxy, kModeListener, record);
+    add_listener(proxy, kModeListener, head.modes.back().get());
 }
 
 void set_current_mode(OutputHead& head, const zwlr_output_mode_v1* proxy) noexcept
@@ -114,19 +130,15 @@ void add_head(ClientState& state, zwlr_output_head_v1* proxy) noexcept
     std::unique_ptr<OutputHead> head;
     try {
         head = std::make_unique<OutputHead>();
+        head->client = &state;
+        head->proxy = proxy;
+        state.heads.push_back(std::move(head));  // on failure `head` keeps the record
     } catch (const std::bad_alloc&) {
-        release_output_object(as_proxy(proxy));
+        add_listener(proxy, kUnkeptHeadListener, &state);
+        give_back_unkept(state, as_proxy(proxy));
         return;
     }
-    head->proxy = proxy;
-    OutputHead* record = head.get();
-    try {
-        state.heads.push_back(std::move(head));
-    } catch (const std::bad_alloc&) {
-        free_head(std::move(head));
-        return;
-    }
-    add_listener(proxy, kHeadListener, record);
+    add_listener(proxy, kHeadListener, state.heads.back().get());
 }
 
 void on_output_manager_event(ClientState& state, zwlr_output_manager_v1*, const OutputManagerEvent& event) noexcept

@@ -54,13 +54,14 @@ struct ClientState {
 };
 
 // Keeps a proxy that no field refers to any more, so that teardown can free
-// it. Should even that fail for lack of memory, the proxy ends with the
-// connection.
+// it. Should even that fail for lack of memory, the proxy is freed at once:
+// left to the connection, its memory would never be given back.
 inline void forget_proxy(ClientState& state, wl_proxy* proxy) noexcept
 {
     try {
         state.orphaned_proxies.push_back(proxy);
     } catch (const std::bad_alloc&) {
+        wl_proxy_destroy(proxy);
     }
 }
 

@@ -75,12 +75,17 @@ void send_set_active_workspace_layout(zadozav_window_info_manager_v1* manager, c
     wl_proxy_marshal_array(as_proxy(manager), kManagerSetActiveWorkspaceLayout, args);
 }
 
-void release_output_object(wl_proxy* object) noexcept
+void send_output_object_release(wl_proxy* object) noexcept
 {
     if (wl_proxy_get_version(object) >= kReleaseSinceVersion) {
         wl_argument none[1]{};
         wl_proxy_marshal_array(object, kOutputObjectRelease, none);
     }
+}
+
+void release_output_object(wl_proxy* object) noexcept
+{
+    send_output_object_release(object);
     wl_proxy_destroy(object);
 }
 

@@ -38,4 +38,7 @@ void send_set_active_workspace_layout(zadozav_window_info_manager_v1* manager, c
 // or more (the request exists since 3), then the proxy is destroyed.
 void release_output_object(wl_proxy* object) noexcept;
 
+// Only the `release` of release_output_object; the proxy stays.
+void send_output_object_release(wl_proxy* object) noexcept;
+
 }  // namespace rdv

@@ -3,7 +3,9 @@
 private socket with its scenario, runs the real ridaviduvo binary against it
 as a child process, and compares exact stdout bytes, stderr bytes, exit
 status and the requests the compositor received. Outputs are also handed to
-their real consumers where a case asks (json, tomllib, Graphviz dot).
+their real consumers where a case asks (json, tomllib, Graphviz dot). With
+--schemas DIR, every complete JSON result of `windows --json`, `outputs
+--json` and `layout` is also validated against its JSON Schema in DIR.
 
 Case files are JSON: {"cases": [CASE, ...]} with CASE fields
   name              unique name
@@ -104,11 +106,39 @@ def check_consumers(case, out, status):
     return problems
 
 
+# With --schemas, every complete JSON result is also validated against its
+# JSON Schema (doc/schema/).
+SCHEMA_OF = {("windows", "--json"): "windows", ("outputs", "--json"): "outputs"}
+schema_checked = []
+
+
+def load_validators(directory):
+    try:
+        import jsonschema
+    except ImportError:
+        sys.exit(f"--schemas needs the Python module jsonschema (Debian python3-jsonschema) for {sys.executable}")
+    return {name: jsonschema.Draft202012Validator(json.loads(pathlib.Path(directory, f"{name}.schema.json").read_text()))
+            for name in ("windows", "outputs", "layout")}
+
+
+def check_schema(case, out, status, validators):
+    args = tuple(case.get("args", []))
+    name = SCHEMA_OF.get(args) or ("layout" if args[:1] == ("layout",) and len(args) in (4, 6) else None)
+    if name is None or case.get("stdout_to_full") or not out or (status != 0 and name != "layout"):
+        return []
+    try:
+        document = json.loads(out.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError):
+        return []  # the json consumer reports it
+    schema_checked.append(case["name"])
+    return [f"schema {name}: at {list(e.path)}: {e.message}" for e in validators[name].iter_errors(document)]
+
+
 def describe(label, want, got):
     return f"{label} differs\n  want: {want!r}\n  got:  {got!r}"
 
 
-def run_case(case, tool, mock):
+def run_case(case, tool, mock, validators=None):
     problems = []
     with tempfile.TemporaryDirectory(prefix="rdv-e2e-") as tmp:
         runtime = pathlib.Path(tmp, "runtime")
@@ -185,6 +215,8 @@ def run_case(case, tool, mock):
             problems.append(describe("stdout lines", case["stdout_lines"], out.count(b"\n")))
         if not (case.get("args", [])[:1] == ["layout"] and not out):
             problems += check_consumers(case, out, run.returncode)
+            if validators is not None:
+                problems += check_schema(case, out, run.returncode, validators)
 
         log = log_path.read_text(errors="replace").splitlines() if log_path.exists() else []
         if "log" in case and log != case["log"]:
@@ -222,6 +254,7 @@ def main():
     parser.add_argument("--mock", required=True)
     parser.add_argument("--jobs", type=int, default=os.cpu_count() or 2)
     parser.add_argument("--filter", default="")
+    parser.add_argument("--schemas", help="also validate JSON results against the JSON Schemas in this directory")
     parser.add_argument("cases", nargs="+")
     options = parser.parse_args()
 
@@ -229,9 +262,10 @@ def main():
     names = [c["name"] for c in cases]
     if len(set(names)) != len(names):
         sys.exit("duplicate case names")
+    validators = load_validators(options.schemas) if options.schemas else None
     failed = 0
     with concurrent.futures.ThreadPoolExecutor(max_workers=options.jobs) as pool:
-        results = pool.map(lambda c: (c, run_case(c, options.tool, options.mock)), cases)
+        results = pool.map(lambda c: (c, run_case(c, options.tool, options.mock, validators)), cases)
         for case, problems in results:
             if problems:
                 failed += 1
@@ -240,6 +274,8 @@ def main():
                     print("  " + problem.replace("\n", "\n  "))
             else:
                 print(f"ok   {case['name']}")
+    if validators is not None:
+        print(f"{len(schema_checked)} JSON results validated against the schemas in {options.schemas}")
     print(f"{len(cases) - failed} passed, {failed} failed")
     return 1 if failed else 0
 
