@@ -9,6 +9,8 @@
 #   make install        install under PREFIX (default /usr/local), into DESTDIR if set
 #   make stress         the sanitizer build against hostile random compositors, SEEDS per command
 #   make fuzz           the libFuzzer targets (clang-14), FUZZ_SECONDS each, in build-fuzz/
+#   make faults         memory shortage at every allocation, broken connections and streams, in build-faults/
+#   make valgrind       every end-to-end case under valgrind memcheck, in build-faults-valgrind/
 
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
@@ -98,3 +100,32 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 fuzz:
 	$(MAKE) -C fuzz BUILD=$(abspath $(FUZZ_BUILD)) FUZZ_SECONDS=$(FUZZ_SECONDS) run
+
+# Fault injection (docs/reliability.md): memory shortage at every allocation,
+# broken connections and broken streams, run by the sanitizer build in
+# $(FAULTS_BUILD) (configured with -Dfault-injection=true), against the mock
+# compositor of $(VALGRIND_BUILD), built without sanitizers because it is
+# faster so. FAULTS_SUBSET=ci plays the bounded subset that CI runs.
+# `make valgrind` plays every end-to-end case under valgrind memcheck with the
+# tool of $(VALGRIND_BUILD).
+FAULTS_BUILD ?= build-faults
+VALGRIND_BUILD ?= build-faults-valgrind
+FAULTS_SUBSET ?=
+.PHONY: faults valgrind
+
+$(FAULTS_BUILD)/build.ninja: | deps
+	meson setup $(FAULTS_BUILD) -Dfault-injection=true -Db_sanitize=address,undefined -Db_lundef=false \
+		-Dbenchmarks=disabled $(MESON_FLAGS)
+
+$(VALGRIND_BUILD)/build.ninja: | deps
+	meson setup $(VALGRIND_BUILD) -Dfault-injection=true -Dbenchmarks=disabled $(MESON_FLAGS)
+
+faults: test-deps $(FAULTS_BUILD)/build.ninja $(VALGRIND_BUILD)/build.ninja
+	ninja -C $(VALGRIND_BUILD) tools/mock-compositor/mock-compositor
+	ninja -C $(FAULTS_BUILD) src/ridaviduvo tests/faults/ridaviduvo-failalloc
+	RDV_FAULTS_MOCK=$(abspath $(VALGRIND_BUILD))/tools/mock-compositor/mock-compositor \
+	RDV_FAULTS_SUBSET=$(FAULTS_SUBSET) meson test -C $(FAULTS_BUILD) --no-rebuild --suite faults --print-errorlogs
+
+valgrind: test-deps $(VALGRIND_BUILD)/build.ninja
+	ninja -C $(VALGRIND_BUILD) src/ridaviduvo tools/mock-compositor/mock-compositor
+	meson test -C $(VALGRIND_BUILD) --no-rebuild --suite valgrind --print-errorlogs
