@@ -8,6 +8,7 @@
 #   make sanitize       build and test with AddressSanitizer and UBSan in build-sanitize/
 #   make install        install under PREFIX (default /usr/local), into DESTDIR if set
 #   make stress         the sanitizer build against hostile random compositors, SEEDS per command
+#   make stress-valgrind  the same with the plain build under valgrind memcheck
 #   make fuzz           the libFuzzer targets (clang-14), FUZZ_SECONDS each, in build-fuzz/
 #   make faults         memory shortage at every allocation, broken connections and streams, in build-faults/
 #   make valgrind       every end-to-end case under valgrind memcheck, in build-faults-valgrind/
@@ -83,7 +84,7 @@ install: build
 STRESS_BUILD ?= build-stress
 SEEDS ?= 50
 FIRST_SEED ?= 1
-.PHONY: stress fuzz
+.PHONY: stress stress-valgrind fuzz
 
 $(STRESS_BUILD)/build.ninja: | deps
 	meson setup $(STRESS_BUILD) -Db_sanitize=address,undefined -Db_lundef=false -Dtests=false $(MESON_FLAGS)
@@ -93,6 +94,13 @@ stress: test-deps $(STRESS_BUILD)/build.ninja
 	python3 tests/stress/run_stress.py --tool $(STRESS_BUILD)/src/ridaviduvo \
 		--mock $(STRESS_BUILD)/tools/mock-compositor/mock-compositor --seeds $(SEEDS) --first-seed $(FIRST_SEED) \
 		--keep $(STRESS_BUILD)/stress-failures --figures $(STRESS_BUILD)/stress-figures.json
+
+# The same scenarios with the plain build of the tool under valgrind memcheck.
+stress-valgrind: test-deps build
+	ninja -C $(BUILD) src/ridaviduvo tools/mock-compositor/mock-compositor
+	python3 tests/stress/run_stress.py --valgrind --tool $(BUILD)/src/ridaviduvo \
+		--mock $(BUILD)/tools/mock-compositor/mock-compositor --seeds $(SEEDS) --first-seed $(FIRST_SEED) \
+		--keep $(BUILD)/stress-valgrind-failures --figures $(BUILD)/stress-valgrind-figures.json
 
 # libFuzzer targets (fuzz/Makefile), built with clang-14 into $(FUZZ_BUILD)
 # and run for FUZZ_SECONDS each.

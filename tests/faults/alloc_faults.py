@@ -404,7 +404,10 @@ def main():
             status, out, err = outcome.key()
             kind = ("normal" if outcome.key() == normal.key() else "OutOfMemory" if err == faultrun.OUT_OF_MEMORY
                     else "connection failed" if faultrun.last_line(err) == faultrun.CONNECTION_FAILED
-                    else "absorbed" if status == normal.status else err.decode(errors="replace").strip()[:60])
+                    else "absorbed" if status == normal.status
+                    # A dropped record can also end a wait: the window that held up the snapshot.
+                    else "absorbed, wait ended" if site[0] == "tool" and outcome.key() in case.absorbed_outcomes()
+                    else err.decode(errors="replace").strip()[:60])
             outcomes[kind] += 1
             if problems:
                 case_failed += 1

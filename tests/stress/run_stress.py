@@ -28,12 +28,16 @@ passes when:
   manager's version has release, and the layout request with the command
   line's exact bytes.
 
+With --valgrind the tool is a build without sanitizers and runs under
+valgrind memcheck instead: any memcheck error, and any block definitely or
+indirectly lost, fails the run in place of the sanitizer report.
+
 Usage: run_stress.py --tool BUILD/src/ridaviduvo --mock BUILD/.../mock-compositor
        [--seeds N] [--first-seed S] [--commands a,b] [--jobs J] [--keep DIR]
-       [--figures FILE]
+       [--figures FILE] [--valgrind]
 
-Exit status: 0 all runs passed, 1 a run failed, 2 bad usage or a tool that is
-not a sanitizer build, 77 (skipped) when Graphviz or tomllib is missing.
+Exit status: 0 all runs passed, 1 a run failed, 2 bad usage or a tool of the
+wrong build, 77 (skipped) when Graphviz, tomllib or valgrind is missing.
 """
 
 import argparse
@@ -58,6 +62,13 @@ COMMANDS = ["windows", "windows-json", "inspect-rule", "scene", "scene-dot", "ou
 TOOL_TIMEOUT = 120
 SANITIZER_EXIT = 86
 SANITIZER_MARKERS = (b"Sanitizer", b"runtime error:", b"==ERROR", b"SUMMARY:")
+VALGRIND_EXIT = 99
+
+
+def valgrind_command(log_file):
+    return ["valgrind", "--quiet", "--tool=memcheck", "--leak-check=full", "--show-leak-kinds=definite,indirect",
+            "--errors-for-leak-kinds=definite,indirect", f"--error-exitcode={VALGRIND_EXIT}",
+            f"--log-file={log_file}"]
 
 TABLE_HEADER = b"ID\tBACKEND\tAPP_ID/CLASS\tTITLE\tOUTPUT:WORKSPACE\tGEOMETRY\tLAYOUT\tSTATE"
 STATE_WORDS = ["focused", "floating", "fullscreen", "maximized", "minimized", "visible"]
@@ -448,7 +459,7 @@ def classify(want):
     return "refused"
 
 
-def run_one(tool, mock, command, seed, keep):
+def run_one(tool, mock, command, seed, keep, valgrind=False):
     """Runs one seed of one command; returns (result dict)."""
     result = {"command": command, "seed": seed, "problems": [], "kind": None}
     with tempfile.TemporaryDirectory(prefix="rdv-stress-") as tmp:
@@ -474,9 +485,11 @@ def run_one(tool, mock, command, seed, keep):
             return result
         expect = json.loads(expect_path.read_text())
         args = [bytes.fromhex(a) for a in expect["args_hex"]]
+        valgrind_log = tmp / "valgrind.log"
+        wrapper = valgrind_command(valgrind_log) if valgrind else []
         started = time.monotonic()
         try:
-            run = subprocess.run([tool, *args], env=env, capture_output=True, stdin=subprocess.DEVNULL,
+            run = subprocess.run([*wrapper, tool, *args], env=env, capture_output=True, stdin=subprocess.DEVNULL,
                                  timeout=TOOL_TIMEOUT)
             out, err, status = run.stdout, run.stderr, run.returncode
         except subprocess.TimeoutExpired as timeout:
@@ -499,6 +512,10 @@ def run_one(tool, mock, command, seed, keep):
             result["problems"].append(f"the tool died of signal {-status}")
         if status == SANITIZER_EXIT or any(marker in err for marker in SANITIZER_MARKERS):
             result["problems"].append("sanitizer report:\n" + err.decode(errors="replace")[:4000])
+        if valgrind:
+            report = valgrind_log.read_text(errors="replace") if valgrind_log.exists() else ""
+            if status == VALGRIND_EXIT or report.strip():
+                result["problems"].append("valgrind report:\n" + report[:4000])
         if status is not None and status >= 0 and not result["problems"]:
             candidates = [want for want in expect["outcomes"] if want["status"] == status and check_stderr(err, want)]
             if not candidates:
@@ -520,7 +537,7 @@ def run_one(tool, mock, command, seed, keep):
         if result["problems"] and keep:
             target = pathlib.Path(keep) / f"{command}-{seed}"
             target.mkdir(parents=True, exist_ok=True)
-            for path in (scenario, expect_path, log_path):
+            for path in (scenario, expect_path, log_path, valgrind_log):
                 if path.exists():
                     shutil.copy(path, target / path.name)
             (target / "stdout").write_bytes(out)
@@ -540,6 +557,8 @@ def main():
     parser.add_argument("--jobs", type=int, default=2)
     parser.add_argument("--keep", help="keep the files of failing runs under this directory")
     parser.add_argument("--figures", help="write the run's figures as JSON to this file")
+    parser.add_argument("--valgrind", action="store_true",
+                        help="run a build without sanitizers under valgrind memcheck")
     options = parser.parse_args()
 
     commands = [c for c in options.commands.split(",") if c]
@@ -552,11 +571,16 @@ def main():
         missing.append("Graphviz dot")
     if tomllib is None:
         missing.append("Python tomllib (3.11+)")
+    if options.valgrind and shutil.which("valgrind") is None:
+        missing.append("valgrind")
     if missing:
         print("=" * 70 + f"\nstress: SKIPPED: {', '.join(missing)} not available; nothing was run\n" + "=" * 70)
         return 77
-    if b"__asan_init" not in pathlib.Path(options.tool).read_bytes():
-        print(f"stress: {options.tool} is not an AddressSanitizer build (meson -Db_sanitize=address,undefined)",
+    sanitized = b"__asan_init" in pathlib.Path(options.tool).read_bytes()
+    if sanitized == options.valgrind:
+        print(f"stress: {options.tool} " + ("is an AddressSanitizer build, which valgrind cannot run"
+                                          if sanitized else
+                                          "is not an AddressSanitizer build (meson -Db_sanitize=address,undefined)"),
               file=sys.stderr)
         return 2
 
@@ -565,7 +589,8 @@ def main():
     started = time.monotonic()
     results = []
     with concurrent.futures.ThreadPoolExecutor(max_workers=options.jobs) as pool:
-        futures = [pool.submit(run_one, options.tool, options.mock, c, s, options.keep) for c, s in jobs]
+        futures = [pool.submit(run_one, options.tool, options.mock, c, s, options.keep, options.valgrind)
+                   for c, s in jobs]
         for future in futures:
             result = future.result()
             results.append(result)
