@@ -30,24 +30,8 @@ import sys
 
 import faultrun
 
-DESKTOP = faultrun.HERE.parent.parent / "examples" / "desktop.json"
-
-# One normal exchange per command: the demo desktop has windows, outputs, a
-# scene graph and layouts. The last exchange is a refused layout change,
-# whose JSON goes out with status 1.
-EXCHANGES = [
-    ["windows"],
-    ["windows", "--json"],
-    ["inspect", "--rule"],
-    ["scene"],
-    ["scene", "--dot"],
-    ["outputs"],
-    ["outputs", "--json"],
-    ["layout", "--output", "eDP-1", "--json"],
-    ["layout", "--output", "eDP-1", "--set", "monocle", "--json"],
-    ["layout", "--output", "eDP-1", "--set", "no-such-layout", "--json"],
-]
-
+# One normal exchange per command against the demo desktop.
+EXCHANGES = faultrun.DESKTOP_COMMANDS
 
 # The bounded subset for CI (RDV_FAULTS_SUBSET=ci): one exchange per flow.
 CI_EXCHANGES = [
@@ -94,7 +78,7 @@ def main():
         exchanges = [e for e in EXCHANGES if e in CI_EXCHANGES]
         print(f"subset for CI: {len(exchanges)} exchanges")
 
-    scenario = faultrun.json.loads(DESKTOP.read_text())
+    scenario = faultrun.json.loads(faultrun.DESKTOP.read_text())
     failed = 0
     total_runs = 0
     drop_points = 0

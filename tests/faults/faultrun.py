@@ -20,6 +20,23 @@ E2E = HERE.parent / "e2e"
 sys.path.insert(0, str(E2E))
 import run_cases  # noqa: E402  (the end-to-end runner: its case loader and consumers)
 
+# The demo desktop (windows, outputs, a scene graph and layouts) and one
+# command line per command against it; the last is a refused layout change,
+# whose JSON goes out with status 1.
+DESKTOP = HERE.parent.parent / "examples" / "desktop.json"
+DESKTOP_COMMANDS = [
+    ["windows"],
+    ["windows", "--json"],
+    ["inspect", "--rule"],
+    ["scene"],
+    ["scene", "--dot"],
+    ["outputs"],
+    ["outputs", "--json"],
+    ["layout", "--output", "eDP-1", "--json"],
+    ["layout", "--output", "eDP-1", "--set", "monocle", "--json"],
+    ["layout", "--output", "eDP-1", "--set", "no-such-layout", "--json"],
+]
+
 SOCKET = "wayland-faults"
 TOOL_TIMEOUT = 60
 CONNECTION_FAILED = b"ridaviduvo: Wayland connection failed\n"

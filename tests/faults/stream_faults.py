@@ -27,7 +27,7 @@ import sys
 
 import faultrun
 
-DESKTOP = json.loads((faultrun.HERE.parent.parent / "examples" / "desktop.json").read_text())
+DESKTOP = json.loads(faultrun.DESKTOP.read_text())
 
 # The demo desktop with enough of everything that every rendering is larger
 # than the standard output buffer.
@@ -42,18 +42,7 @@ NEW_LONG_LAYOUT = "\x02" * 700
 LARGE["layout"]["outputs"]["eDP-1"].update(layout=LONG_LAYOUT,
                                            layouts=[LONG_LAYOUT, NEW_LONG_LAYOUT])
 
-COMMANDS = [
-    ["windows"],
-    ["windows", "--json"],
-    ["inspect", "--rule"],
-    ["scene"],
-    ["scene", "--dot"],
-    ["outputs"],
-    ["outputs", "--json"],
-    ["layout", "--output", "eDP-1", "--json"],
-    ["layout", "--output", "eDP-1", "--set", "monocle", "--json"],
-    ["layout", "--output", "eDP-1", "--set", "no-such-layout", "--json"],
-]
+COMMANDS = faultrun.DESKTOP_COMMANDS
 
 
 def large_args(args):
