@@ -34,7 +34,7 @@ import tempfile
 import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from ecosystem_support import compositor, run_limited, skip  # noqa: E402
+from ecosystem_support import Tally, compositor, run_limited, skip  # noqa: E402
 
 HERE = pathlib.Path(__file__).resolve().parent
 DEFAULT_MAX_SECONDS = 10
@@ -187,14 +187,13 @@ def main():
     data = json.loads(pathlib.Path(options.cases).read_text())
     cases = [c for c in data["cases"] if shell in c.get("shells", [shell])]
 
-    failures = []
+    tally = Tally()
     problem = check_syntax(shell, files[shell])
     if problem:
-        failures.append(("parser", [problem]))
+        tally.report(f"{shell}: parser", [problem])
 
     tool_dir = pathlib.Path(tempfile.mkdtemp(prefix="rdv-eco-path-"))
     (tool_dir / "ridaviduvo").symlink_to(pathlib.Path(options.tool).resolve())
-    passed = 0
     try:
         for name, setup in data["compositors"].items():
             group = [c for c in cases if c.get("compositor", "demo") == name]
@@ -231,23 +230,14 @@ def main():
                         limit = case.get("max_seconds", DEFAULT_MAX_SECONDS)
                         if elapsed > limit:
                             problems.append(f"took {elapsed:.1f} s, more than {limit} s")
-                        if problems:
-                            failures.append((case["name"], problems))
-                        else:
-                            passed += 1
-                            print(f"ok   {shell}: {case['name']} ({elapsed:.2f} s)")
+                        tally.report(f"{shell}: {case['name']}", problems, note=f" ({elapsed:.2f} s)")
                 finally:
                     if zsh:
                         zsh.close()
     finally:
         shutil.rmtree(tool_dir)
 
-    for name, problems in failures:
-        print(f"FAIL {shell}: {name}")
-        for problem in problems:
-            print("  " + problem.replace("\n", "\n  "))
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return tally.summary()
 
 
 if __name__ == "__main__":

@@ -17,6 +17,31 @@ SKIP = 77
 SOCKET = "wayland-eco"
 
 
+class Tally:
+    """The checks of one test program: prints "ok" lines as they pass, and at
+    the end the failures and the count."""
+
+    def __init__(self):
+        self.failures = []
+        self.passed = 0
+
+    def report(self, name, problems, note=""):
+        if problems:
+            self.failures.append((name, problems))
+        else:
+            self.passed += 1
+            print(f"ok   {name}{note}")
+
+    def summary(self):
+        """Prints the failures and the count; returns 1 when a check failed, else 0."""
+        for name, problems in self.failures:
+            print(f"FAIL {name}")
+            for problem in problems:
+                print("  " + problem.replace("\n", "\n  "))
+        print(f"{self.passed} passed, {len(self.failures)} failed")
+        return 1 if self.failures else 0
+
+
 def skip(reason):
     """Ends the test as skipped (meson's status 77), saying so loudly."""
     print(f"SKIPPED: {reason}", flush=True)

@@ -29,7 +29,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from ecosystem_support import SKIP, c_string_constants  # noqa: E402
+from ecosystem_support import SKIP, Tally, c_string_constants  # noqa: E402
 
 
 def build_options(build):
@@ -63,17 +63,9 @@ def main():
     if options.man:
         expected[mandir / "man1" / "ridaviduvo.1"] = (pathlib.Path(options.man), 0o644)
 
-    failures = []
+    tally = Tally()
+    report = tally.report
     not_run = []
-    passed = 0
-
-    def report(name, problems):
-        nonlocal passed
-        if problems:
-            failures.append((name, problems))
-        else:
-            passed += 1
-            print(f"ok   {name}")
 
     with tempfile.TemporaryDirectory(prefix="rdv-eco-destdir-") as tmp:
         dest = pathlib.Path(tmp, "dest")
@@ -163,12 +155,7 @@ def main():
                    [] if run.stdout.decode().split("\t")[0] == "windows" and run.returncode == 0
                    else [f"status {run.returncode}: {run.stdout!r} {run.stderr!r}"])
 
-    for name, problems in failures:
-        print(f"FAIL {name}")
-        for problem in problems:
-            print("  " + problem.replace("\n", "\n  "))
-    print(f"{passed} passed, {len(failures)} failed")
-    if failures:
+    if tally.summary():
         return 1
     if not_run:
         print("SKIPPED: not checked: " + "; ".join(not_run))

@@ -26,7 +26,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from ecosystem_support import c_string_constants, skip  # noqa: E402
+from ecosystem_support import Tally, c_string_constants, skip  # noqa: E402
 
 SECTIONS = ["NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "OUTPUT FORMATS", "EXIT STATUS", "DIAGNOSTICS",
             "ENVIRONMENT", "FILES", "EXAMPLES", "SEE ALSO"]
@@ -72,16 +72,8 @@ def main():
     page = pathlib.Path(options.man)
     root = pathlib.Path(options.source_root)
     env = dict(os.environ, MANWIDTH="80", LC_ALL="C.UTF-8", MANPAGER="cat", PAGER="cat")
-    failures = []
-    passed = 0
-
-    def report(name, problems):
-        nonlocal passed
-        if problems:
-            failures.append((name, problems))
-        else:
-            passed += 1
-            print(f"ok   {name}")
+    tally = Tally()
+    report = tally.report
 
     man = subprocess.run(["man", "--warnings=w", "-E", "UTF-8", "-l", str(page)], env=env,
                          capture_output=True, stdin=subprocess.DEVNULL, timeout=120)
@@ -142,12 +134,7 @@ def main():
            [f"{v} missing" for v in ("WAYLAND_DISPLAY", "WAYLAND_SOCKET", "XDG_RUNTIME_DIR")
             if v not in lines and f"       {v}" not in lines])
 
-    for name, problems in failures:
-        print(f"FAIL {name}")
-        for problem in problems:
-            print("  " + problem.replace("\n", "\n  "))
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return tally.summary()
 
 
 if __name__ == "__main__":

@@ -27,7 +27,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from ecosystem_support import skip  # noqa: E402
+from ecosystem_support import Tally, skip  # noqa: E402
 
 # What the section must keep showing: the focused window, the windows of one
 # output, the current modes, a layout change acted on, the scene as a picture.
@@ -85,15 +85,11 @@ def main():
     root = pathlib.Path(options.source_root).resolve()
     build = pathlib.Path(options.build).resolve()
     found = recipes((root / "README.md").read_text())
-    failures = []
-    passed = 0
+    tally = Tally()
 
     missing = [r for r in REQUIRED if not any(r in command for command, _ in found)]
-    if missing:
-        failures.append(("the Scripting section's recipes", [f"no recipe with {m!r}" for m in missing]))
-    else:
-        passed += 1
-        print(f"ok   the Scripting section has its {len(found)} recipes")
+    tally.report(f"the Scripting section has its {len(found)} recipes" if not missing
+                 else "the Scripting section's recipes", [f"no recipe with {m!r}" for m in missing])
 
     with tempfile.TemporaryDirectory(prefix="rdv-eco-recipes-") as tmp:
         bin_dir = pathlib.Path(tmp, "bin")
@@ -118,28 +114,16 @@ def main():
             if run.returncode != 0:
                 problems.append(f"exit status {run.returncode}")
             name = f"recipe {number}: {command.splitlines()[0]}"
-            if problems:
-                failures.append((name, problems))
-            else:
-                passed += 1
-                print(f"ok   {name}")
+            tally.report(name, problems)
 
     tested = {normal(command) for command, _ in found}
     examples = man_examples((root / "doc" / "ridaviduvo.1.scd").read_text())
     untested = [e for e in examples if normal(e) not in tested]
-    if untested or not examples:
-        failures.append(("the manual page's examples are README recipes",
-                         [f"not a recipe: {e!r}" for e in untested] or ["no example found"]))
-    else:
-        passed += 1
-        print(f"ok   the manual page's {len(examples)} examples are README recipes")
+    tally.report(f"the manual page's {len(examples)} examples are README recipes" if examples
+                 else "the manual page's examples are README recipes",
+                 [f"not a recipe: {e!r}" for e in untested] + ([] if examples else ["no example found"]))
 
-    for name, problems in failures:
-        print(f"FAIL {name}")
-        for problem in problems:
-            print("  " + problem.replace("\n", "\n  "))
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return tally.summary()
 
 
 if __name__ == "__main__":

@@ -24,7 +24,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from ecosystem_support import skip  # noqa: E402
+from ecosystem_support import Tally, skip  # noqa: E402
 
 try:
     import jsonschema
@@ -107,16 +107,8 @@ def main():
 
     schemas = load_schemas(options.schemas)
     cases = json.loads(pathlib.Path(options.cases).read_text())
-    failures = []
-    passed = 0
-
-    def report(name, problems):
-        nonlocal passed
-        if problems:
-            failures.append((name, problems))
-        else:
-            passed += 1
-            print(f"ok   {name}")
+    tally = Tally()
+    report = tally.report
 
     if sorted(schemas) != ["layout", "outputs", "windows"]:
         report("schema files", [f"found {sorted(schemas)}"])
@@ -166,12 +158,7 @@ def main():
         else:
             report(name, [])
 
-    for name, problems in failures:
-        print(f"FAIL {name}")
-        for problem in problems:
-            print("  " + problem)
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return tally.summary()
 
 
 if __name__ == "__main__":
