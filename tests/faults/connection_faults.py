@@ -25,7 +25,6 @@ With RDV_FAULTS_SUBSET=ci only the exchanges of CI_EXCHANGES are played.
 Exit status 0 when every run behaved, 1 otherwise.
 """
 
-import argparse
 import sys
 
 import faultrun
@@ -67,12 +66,7 @@ def common_problems(outcome, fault_line):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--tool", required=True)
-    parser.add_argument("--mock", required=True)
-    parser.add_argument("--jobs", type=int, default=2)
-    options = parser.parse_args()
-    options.mock = faultrun.os.environ.get("RDV_FAULTS_MOCK", options.mock)
+    options = faultrun.driver_options(__doc__)
     exchanges = EXCHANGES
     if faultrun.os.environ.get("RDV_FAULTS_SUBSET") == "ci":
         exchanges = [e for e in EXCHANGES if e in CI_EXCHANGES]

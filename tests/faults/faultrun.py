@@ -5,6 +5,7 @@ A driver imports this module from tests/faults; the end-to-end cases are
 read through tests/e2e/run_cases.py, so every driver plays the same cases.
 """
 
+import argparse
 import concurrent.futures
 import dataclasses
 import json
@@ -146,6 +147,18 @@ def run(tool, args, scenario=None, compositor="mock", mock=None, mock_args=(), e
             server.stderr.close()
         log = log_path.read_text(errors="replace").splitlines() if log_path.exists() else []
         return Outcome(status if status is not None else -999, out, err, log, mock_status, mock_err, hung)
+
+
+def driver_options(doc):
+    """The command line of a driver that runs the tool against the mock:
+    --tool, --mock (RDV_FAULTS_MOCK overrides it) and --jobs."""
+    parser = argparse.ArgumentParser(description=doc.splitlines()[0])
+    parser.add_argument("--tool", required=True)
+    parser.add_argument("--mock", required=True)
+    parser.add_argument("--jobs", type=int, default=2)
+    options = parser.parse_args()
+    options.mock = os.environ.get("RDV_FAULTS_MOCK", options.mock)
+    return options
 
 
 def parallel(jobs, function, items):

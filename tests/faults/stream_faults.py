@@ -18,7 +18,6 @@ fails in the middle of the rendering):
 Exit status 0 when every run behaved, 1 otherwise.
 """
 
-import argparse
 import copy
 import json
 import os
@@ -56,12 +55,7 @@ def closed_pipe():
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--tool", required=True)
-    parser.add_argument("--mock", required=True)
-    parser.add_argument("--jobs", type=int, default=2)
-    options = parser.parse_args()
-    options.mock = os.environ.get("RDV_FAULTS_MOCK", options.mock)
+    options = faultrun.driver_options(__doc__)
     tool, mock = options.tool, options.mock
 
     checks = []  # (name, function returning a list of problems)
