@@ -1,5 +1,5 @@
 # The front door: thin targets over meson.
-#   make / make build   build build/ridaviduvo
+#   make / make build   build the program, build/src/ridaviduvo
 #   make test           build and run every test
 #   make bench          the tool at three scales against its floor and wlr-randr,
 #                       and the microbenchmarks (docs/benchmarks.md), in build-bench/
@@ -18,7 +18,7 @@ SANITIZE_BUILD ?= build-sanitize
 BENCH_BUILD ?= build-bench
 MESON_FLAGS ?=
 
-.PHONY: all build test bench demo scene-picture sanitize deps test-deps clean
+.PHONY: all build test bench demo scene-picture sanitize deps test-deps bench-deps clean
 
 all: build
 
@@ -31,19 +31,38 @@ test-deps:
 $(BUILD)/build.ninja: | deps
 	meson setup $(BUILD) $(MESON_FLAGS)
 
+# A build directory configured before scdoc was there builds no manual page;
+# once scdoc is installed, it is configured again (unless the page is
+# disabled by -Dman-pages=disabled).
+define man_page_check
+@if command -v scdoc >/dev/null 2>&1 && ! grep -q 'ridaviduvo\.1' $(1)/build.ninja && \
+	    ! meson configure $(1) 2>/dev/null | grep -qE '^ *man-pages +disabled'; then \
+		echo "scdoc is installed now: configuring $(1) again to build the manual page"; \
+		meson setup --reconfigure $(1) >/dev/null; \
+	fi
+endef
+
 build: deps $(BUILD)/build.ninja
+	$(call man_page_check,$(BUILD))
 	ninja -C $(BUILD)
 
-test: test-deps build
-	meson test -C $(BUILD) --print-errorlogs
+# The tools of every suite are installed before the build is configured;
+# the suites that still skipped are named at the end, with what they lack
+# (under CI a skip is a failure).
+test: test-deps
+	@$(MAKE) --no-print-directory build
+	@status=0; meson test -C $(BUILD) --print-errorlogs || status=$$?; \
+		python3 tests/report_skips.py $(BUILD) || status=1; exit $$status
 
 $(SANITIZE_BUILD)/build.ninja: | deps
 	meson setup $(SANITIZE_BUILD) -Db_sanitize=address,undefined -Db_lundef=false $(MESON_FLAGS)
 
 sanitize: test-deps $(SANITIZE_BUILD)/build.ninja
+	$(call man_page_check,$(SANITIZE_BUILD))
 	ninja -C $(SANITIZE_BUILD)
-	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1 \
-		meson test -C $(SANITIZE_BUILD) --print-errorlogs
+	@status=0; UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1 \
+		meson test -C $(SANITIZE_BUILD) --print-errorlogs || status=$$?; \
+		python3 tests/report_skips.py $(SANITIZE_BUILD) || status=1; exit $$status
 
 demo: build
 	@tools/demo.sh $(BUILD)
@@ -51,12 +70,13 @@ demo: build
 # Whole-process benchmarks (hyperfine, /usr/bin/time, callgrind) against the
 # bare baseline client and wlr-randr on headless phoc, then the renderers'
 # microbenchmarks. The report goes to $(BENCH_BUILD)/bench-results/report.md.
-$(BENCH_BUILD)/build.ninja: | deps
-	benchmarks/install-bench-deps.sh
+bench-deps:
+	@tools/install-deps.sh bench
+
+$(BENCH_BUILD)/build.ninja: | bench-deps
 	meson setup $(BENCH_BUILD) -Dbenchmarks=enabled $(MESON_FLAGS)
 
-bench: deps $(BENCH_BUILD)/build.ninja
-	benchmarks/install-bench-deps.sh
+bench: bench-deps $(BENCH_BUILD)/build.ninja
 	ninja -C $(BENCH_BUILD)
 	python3 benchmarks/run_bench.py --build $(BENCH_BUILD)
 

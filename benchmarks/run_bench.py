@@ -57,6 +57,10 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent / "tests" / "ecosystem"))
+from ecosystem_support import apt, missing_programs, skip  # noqa: E402
+from headless import Headless, StartFailed  # noqa: E402
+
 SCALES = {
     "windows": [10, 1_000, 10_000],
     "scene": [100, 10_000, 100_000],
@@ -69,7 +73,6 @@ LAYOUT_OUTPUT = "DP-2"
 
 MOCK_READY_TIMEOUT = 60    # seconds; generating 100,000 nodes takes a moment
 RUN_TIMEOUT = 600          # seconds for one run of anything measured
-PHOC_TIMEOUT = 15
 
 
 def log(*parts):
@@ -83,22 +86,16 @@ class Failure(Exception):
 # ---------------------------------------------------------------- programs
 
 def need_programs(smoke, skip_peers):
-    names = ["hyperfine", "valgrind", "callgrind_annotate"]
+    programs = {"hyperfine": "hyperfine", "valgrind": "valgrind", "callgrind_annotate": "valgrind",
+                "/usr/bin/time": "time"}
     if not skip_peers:
-        names += ["phoc", "wlr-randr"]
-    missing = [n for n in names if shutil.which(n) is None]
-    if not os.access("/usr/bin/time", os.X_OK):
-        missing.append("/usr/bin/time")
+        programs.update({"phoc": "phoc", "wlr-randr": "wlr-randr"})
+    missing = missing_programs(programs)
     if not missing:
         return
-    hint = "apt-get install -y hyperfine valgrind time phoc wlr-randr (or: make bench, which installs them)"
     if smoke:
-        log("")
-        log("=" * 72)
-        log(f"SKIPPED: bench smoke check: missing {', '.join(missing)}; {hint}")
-        log("=" * 72)
-        sys.exit(77)
-    raise Failure(f"missing {', '.join(missing)}; {hint}")
+        skip(f"{' and '.join(missing)} not installed: the benchmark scripts were not checked", apt(*missing))
+    raise Failure(f"missing the Debian packages {', '.join(missing)}: sudo tools/install-deps.sh bench")
 
 
 def run(argv, env, **kwargs):
@@ -147,69 +144,6 @@ class Mock:
                 self.proc.kill()
                 self.proc.wait()
         shutil.rmtree(self.runtime, ignore_errors=True)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self.stop()
-
-
-# ---------------------------------------------------------------- phoc
-
-class Phoc:
-    """Debian's phoc, headless, with PEER_HEADS outputs, on a private
-    XDG_RUNTIME_DIR (the same set-up as tests/phoc)."""
-
-    def __init__(self, workdir, wlr_randr):
-        self.dir = pathlib.Path(tempfile.mkdtemp(prefix="phoc-", dir=workdir))
-        runtime, home = self.dir / "run", self.dir / "home"
-        runtime.mkdir(mode=0o700)
-        home.mkdir(mode=0o700)
-        ini = self.dir / "phoc.ini"
-        ini.write_text("[core]\nxwayland = false\n")
-        env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("WAYLAND_", "WLR_")) and k not in ("DISPLAY", "XDG_RUNTIME_DIR")}
-        env.update({"XDG_RUNTIME_DIR": str(runtime), "HOME": str(home), "GSETTINGS_BACKEND": "memory",
-                    "XDG_CONFIG_HOME": str(home / ".config"), "XDG_CACHE_HOME": str(home / ".cache"),
-                    "XDG_DATA_HOME": str(home / ".local/share"), "XDG_STATE_HOME": str(home / ".local/state"),
-                    "WLR_BACKENDS": "headless", "WLR_RENDERER": "pixman", "WLR_LIBINPUT_NO_DEVICES": "1",
-                    "WLR_HEADLESS_OUTPUTS": str(PEER_HEADS)})
-        self.log_path = self.dir / "phoc.log"
-        with open(self.log_path, "wb") as logfile:
-            self.proc = subprocess.Popen([shutil.which("phoc"), "-C", str(ini)], env=env, cwd=self.dir,
-                                         stdin=subprocess.DEVNULL, stdout=logfile, stderr=subprocess.STDOUT)
-        try:
-            self.env = self._wait(runtime, wlr_randr)
-        except BaseException:
-            self.stop()
-            raise
-
-    def _wait(self, runtime, wlr_randr):
-        deadline = time.monotonic() + PHOC_TIMEOUT
-        while time.monotonic() < deadline:
-            if self.proc.poll() is not None:
-                raise Failure(f"phoc exited with {self.proc.returncode}: {self.log_path.read_text(errors='replace')}")
-            sockets = [p for p in runtime.glob("wayland-*") if not p.name.endswith(".lock") and p.is_socket()]
-            if sockets:
-                env = {k: v for k, v in os.environ.items() if not k.startswith("WAYLAND_")}
-                env.update({"XDG_RUNTIME_DIR": str(runtime), "WAYLAND_DISPLAY": sockets[0].name})
-                out = run([wlr_randr], env)
-                if out.returncode == 0 and out.stdout.count(b"HEADLESS-") >= PEER_HEADS:
-                    return env
-            time.sleep(0.05)
-        raise Failure(f"phoc did not show {PEER_HEADS} heads within {PHOC_TIMEOUT}s: "
-                      f"{self.log_path.read_text(errors='replace')}")
-
-    def stop(self):
-        if self.proc.poll() is None:
-            self.proc.send_signal(signal.SIGTERM)
-            try:
-                self.proc.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                self.proc.kill()
-                self.proc.wait()
-        shutil.rmtree(self.dir, ignore_errors=True)
 
     def __enter__(self):
         return self
@@ -444,7 +378,15 @@ def measure_peers(build, args, workdir, profiles):
     commands = [("ridaviduvo outputs", [tool, "outputs"]), ("ridaviduvo outputs --json", [tool, "outputs", "--json"]),
                 ("wlr-randr", [wlr_randr]), ("floor", [build["baseline"], "outputs"])]
     rows = []
-    with Phoc(workdir, wlr_randr) as phoc:
+    phoc = None
+    try:
+        phoc = Headless("phoc", PEER_HEADS, parent=workdir)
+        phoc.wait_for_heads([f"HEADLESS-{n}" for n in range(1, PEER_HEADS + 1)], wlr_randr)
+    except StartFailed as failure:
+        if phoc is not None:
+            phoc.stop()
+        raise Failure(str(failure)) from None
+    with phoc:
         for name, argv in commands:
             out = run(argv, phoc.env)
             if out.returncode != 0:

@@ -1,47 +1,133 @@
 #!/bin/sh
-# Installs what the build and the tests need from Debian, when it is missing.
-# As root it runs apt-get; otherwise it prints the exact command and fails.
-#   tools/install-deps.sh build   # compiler, meson, libwayland, scanner, JSON, GoogleTest
-#   tools/install-deps.sh test    # the above and the tests' real consumers
+# The one list of what ridaviduvo's build, tests, benchmarks and fuzz targets
+# need from Debian. Installs what is missing: as root with apt-get, otherwise
+# it prints the exact command.
+#   tools/install-deps.sh build   compiler, meson, libwayland and its scanner,
+#                                 JSON, GoogleTest, scdoc for the manual page
+#   tools/install-deps.sh test    the build's, and what every suite of
+#                                 `make test` runs: the outputs' real consumers,
+#                                 real compositors and wlr-randr, the shells of
+#                                 the completions, man, jsonschema, hyperfine
+#   tools/install-deps.sh bench   the build's, and what `make bench` measures
+#                                 with
+#   tools/install-deps.sh fuzz    clang-14 and its libFuzzer runtime
+# Several groups may be given at once. Without root, a missing build, bench
+# or fuzz dependency is an error; a missing test tool is not, since its
+# suites then skip and `make test` names them.
 set -eu
 
-want="${1:-build}"
-missing=""
+[ $# -gt 0 ] || set -- build
+missing=""        # installed with what they recommend
+missing_lean=""   # installed without it (compositors drag in a desktop)
 
+required=yes      # whether what is checked now is needed, not just wanted
+fatal=no          # whether something needed is missing
+
+lack() {  # package lean
+    if [ "$2" = lean ]; then missing_lean="$missing_lean $1"; else missing="$missing $1"; fi
+    [ "$required" = no ] || fatal=yes
+}
 need_cmd() {  # command package
-    command -v "$1" >/dev/null 2>&1 || missing="$missing $2"
+    command -v "$1" >/dev/null 2>&1 || lack "$2"
+}
+need_cmd_lean() {  # command package
+    command -v "$1" >/dev/null 2>&1 || lack "$2" lean
 }
 need_pc() {  # pkg-config module package
-    pkg-config --exists "$1" 2>/dev/null || missing="$missing $2"
+    pkg-config --exists "$1" 2>/dev/null || lack "$2"
 }
 need_file() {  # path package
-    [ -e "$1" ] || missing="$missing $2"
+    [ -e "$1" ] || lack "$2"
+}
+need_file_lean() {  # path package
+    [ -e "$1" ] || lack "$2" lean
+}
+need_package_lean() {  # Debian package (for what has no command or file to look for)
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'ok installed' || lack "$1" lean
 }
 
-need_cmd c++ g++
-need_cmd pkg-config pkg-config
-need_cmd meson meson
-need_cmd ninja ninja-build
-need_cmd wayland-scanner libwayland-bin
-need_pc wayland-client libwayland-dev
-need_pc wayland-server libwayland-dev
-need_pc nlohmann_json nlohmann-json3-dev
-need_file /usr/include/gtest/gtest.h libgtest-dev
-need_cmd python3 python3
+for group in "$@"; do
+    required=yes
+    case "$group" in
+    build | test | bench)
+        need_cmd c++ g++
+        need_cmd pkg-config pkg-config
+        need_cmd meson meson
+        need_cmd ninja ninja-build
+        need_cmd wayland-scanner libwayland-bin
+        need_pc wayland-client libwayland-dev
+        need_pc wayland-server libwayland-dev
+        need_pc nlohmann_json nlohmann-json3-dev
+        need_file /usr/include/gtest/gtest.h libgtest-dev
+        need_cmd python3 python3
+        # The manual page; the build goes on without it.
+        required=no
+        need_cmd_lean scdoc scdoc
+        ;;
+    fuzz)
+        if ! command -v clang++-14 >/dev/null 2>&1; then
+            lack clang-14 lean
+            lack libclang-rt-14-dev lean
+        else
+            need_file_lean "$(clang++-14 -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a" \
+                libclang-rt-14-dev
+        fi
+        ;;
+    *)
+        echo "usage: tools/install-deps.sh [build|test|bench|fuzz]..." >&2
+        exit 2
+        ;;
+    esac
+    required=yes
+    case "$group" in
+    test)
+        required=no
+        # e2e, schemas, readme-recipes: the outputs' real consumers.
+        need_cmd jq jq
+        need_cmd dot graphviz
+        need_package_lean python3-jsonschema
+        # compositor-phoc, compositor-sway: real compositors and a peer client.
+        need_cmd_lean phoc phoc
+        need_cmd_lean sway sway
+        need_cmd_lean wlr-randr wlr-randr
+        # man-page, install, completion-*: man, and the shells.
+        need_cmd_lean man man-db
+        need_cmd_lean groff groff-base
+        need_file_lean /usr/share/bash-completion/bash_completion bash-completion
+        need_cmd_lean zsh zsh
+        need_cmd_lean fish fish
+        # bench-smoke: the benchmark scripts at their smallest scale.
+        need_cmd_lean hyperfine hyperfine
+        need_cmd_lean valgrind valgrind
+        need_file_lean /usr/bin/time time
+        ;;
+    bench)
+        need_cmd_lean hyperfine hyperfine
+        need_cmd_lean valgrind valgrind
+        need_file_lean /usr/bin/time time
+        need_pc benchmark libbenchmark-dev
+        need_cmd_lean phoc phoc
+        need_cmd_lean wlr-randr wlr-randr
+        ;;
+    esac
+done
 
-if [ "$want" = test ]; then
-    need_cmd jq jq
-    need_cmd dot graphviz
-fi
-
-[ -n "$missing" ] || exit 0
-# One package may be named twice above.
+[ -n "$missing$missing_lean" ] || exit 0
+# A package may be named more than once above.
 packages=$(printf '%s\n' $missing | sort -u | tr '\n' ' ')
+lean=$(printf '%s\n' $missing_lean | sort -u | tr '\n' ' ')
+[ -n "$missing" ] || packages=""
+[ -n "$missing_lean" ] || lean=""
+
 if [ "$(id -u)" -ne 0 ]; then
-    echo "missing build dependencies; install them with:" >&2
-    echo "  sudo apt-get install -y $packages" >&2
-    exit 1
+    echo "missing Debian packages for $*; install them with:" >&2
+    [ -z "$packages" ] || echo "  sudo apt-get install -y $packages" >&2
+    [ -z "$lean" ] || echo "  sudo apt-get install -y --no-install-recommends $lean" >&2
+    [ "$fatal" = yes ] && exit 1
+    exit 0
 fi
-echo "installing:$missing" >&2
+echo "installing: $packages$lean" >&2
+export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $packages >/dev/null
+[ -z "$packages" ] || apt-get install -y -qq $packages >/dev/null
+[ -z "$lean" ] || apt-get install -y -qq --no-install-recommends $lean >/dev/null

@@ -34,7 +34,7 @@ import tempfile
 import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from ecosystem_support import Tally, compositor, run_limited, skip  # noqa: E402
+from ecosystem_support import Tally, apt, compositor, run_limited, skip  # noqa: E402
 
 HERE = pathlib.Path(__file__).resolve().parent
 DEFAULT_MAX_SECONDS = 10
@@ -179,7 +179,7 @@ def main():
 
     shell = options.shell
     if shutil.which(shell) is None:
-        skip(f"{shell} is not installed (Debian package {shell}); its completion was not tested")
+        skip(f"{shell} is not installed: its completion was not tested", apt(shell))
 
     root = pathlib.Path(options.source_root)
     files = {"bash": root / "completions" / "ridaviduvo.bash", "zsh": root / "completions" / "_ridaviduvo",

@@ -1,12 +1,13 @@
-"""Shared pieces of the ecosystem tests: skipping loudly, and compositors to
-run the tool against (the mock compositor playing a scenario, no compositor
-at all, or a socket that accepts clients and never answers)."""
+"""Shared pieces of the tests that run real programs: skipping loudly, and
+compositors to run the tool against (the mock compositor playing a scenario,
+no compositor at all, or a socket that accepts clients and never answers)."""
 
 import contextlib
 import json
 import os
 import pathlib
 import re
+import shutil
 import signal
 import socket
 import subprocess
@@ -42,10 +43,37 @@ class Tally:
         return 1 if self.failures else 0
 
 
-def skip(reason):
-    """Ends the test as skipped (meson's status 77), saying so loudly."""
+def skip(reason, needs=None):
+    """Ends a test that cannot run as skipped (meson's status 77), saying why
+    and, as `needs`, the command that would let it run (tests/report_skips.py
+    shows both at the end of `make test`). Where the variable CI is set,
+    every suite must run: the test fails instead."""
+    if os.environ.get("CI"):
+        print(f"FAILED: cannot run, and CI is set: {reason}", flush=True)
+        sys.exit(1)
     print(f"SKIPPED: {reason}", flush=True)
+    if needs:
+        print(f"NEEDS: {needs}", flush=True)
     sys.exit(SKIP)
+
+
+def apt(*packages):
+    """The command that installs Debian packages, for skip()'s `needs`."""
+    return "sudo apt-get install -y --no-install-recommends " + " ".join(packages)
+
+
+def missing_programs(programs):
+    """The Debian packages of those of {program: package} that are not on PATH."""
+    return sorted({package for program, package in programs.items() if shutil.which(program) is None})
+
+
+def man_page_not_built():
+    """Why the manual page was not built, and what would build it."""
+    if shutil.which("scdoc") is None:
+        return "the manual page was not built: scdoc is missing", apt("scdoc")
+    return ("the manual page was not built: the build was configured before scdoc was installed, "
+            "or with -Dman-pages=disabled",
+            "make test (it configures the build again), or meson configure BUILD -Dman-pages=auto")
 
 
 def c_string_constants(header):

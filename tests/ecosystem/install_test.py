@@ -29,7 +29,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from ecosystem_support import SKIP, Tally, c_string_constants  # noqa: E402
+from ecosystem_support import Tally, apt, c_string_constants, man_page_not_built, skip  # noqa: E402
 
 
 def build_options(build):
@@ -65,7 +65,8 @@ def main():
 
     tally = Tally()
     report = tally.report
-    not_run = []
+    not_run = []   # what could not be checked
+    packages = []  # and the Debian packages that would check it
 
     with tempfile.TemporaryDirectory(prefix="rdv-eco-destdir-") as tmp:
         dest = pathlib.Path(tmp, "dest")
@@ -112,10 +113,13 @@ def main():
                         XDG_DATA_DIRS=str(share), XDG_CONFIG_HOME=f"{tmp}/config", XDG_DATA_HOME=f"{tmp}/data",
                         XDG_CACHE_HOME=f"{tmp}/cache", LC_ALL="C.UTF-8")
 
+        man_needs = None
         if not options.man:
-            not_run.append("the manual page (not built: scdoc missing, or -Dman-pages=disabled)")
+            reason, man_needs = man_page_not_built()
+            not_run.append(reason)
         elif shutil.which("man") is None:
             not_run.append("man -w (man-db missing)")
+            packages.append("man-db")
         else:
             run = subprocess.run(["man", "-w", "ridaviduvo"], env=dict(path_env, MANPATH=str(staged(mandir))),
                                  capture_output=True, timeout=60)
@@ -127,6 +131,7 @@ def main():
         loader = pathlib.Path("/usr/share/bash-completion/bash_completion")
         if not loader.exists():
             not_run.append("bash-completion's loader (package bash-completion missing)")
+            packages.append("bash-completion")
         else:
             script = f'source {loader}; __load_completion ridaviduvo || exit 3; complete -p ridaviduvo'
             run = subprocess.run(["bash", "--norc", "--noprofile", "-c", script], env=path_env,
@@ -137,6 +142,7 @@ def main():
 
         if shutil.which("zsh") is None:
             not_run.append("zsh's compinit (zsh missing)")
+            packages.append("zsh")
         else:
             site = staged(datadir / "zsh" / "site-functions")
             script = f'fpath=({site} $fpath); autoload -U compinit; compinit -u -D; print -r -- $_comps[ridaviduvo]'
@@ -148,6 +154,7 @@ def main():
 
         if shutil.which("fish") is None:
             not_run.append("fish's completion lookup (fish missing)")
+            packages.append("fish")
         else:
             run = subprocess.run(["fish", "-c", 'complete -C "ridaviduvo w"'], env=path_env, capture_output=True,
                                  stdin=subprocess.DEVNULL, timeout=60)
@@ -158,8 +165,9 @@ def main():
     if tally.summary():
         return 1
     if not_run:
-        print("SKIPPED: not checked: " + "; ".join(not_run))
-        return SKIP
+        needs = [apt(*packages)] if packages else []
+        skip("everything else passed, but not checked: " + "; ".join(not_run),
+             " && ".join(needs + ([man_needs] if man_needs else [])))
     return 0
 
 

@@ -26,7 +26,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from ecosystem_support import Tally, c_string_constants, skip  # noqa: E402
+from ecosystem_support import Tally, apt, c_string_constants, man_page_not_built, missing_programs, skip  # noqa: E402
 
 SECTIONS = ["NAME", "SYNOPSIS", "DESCRIPTION", "COMMANDS", "OUTPUT FORMATS", "EXIT STATUS", "DIAGNOSTICS",
             "ENVIRONMENT", "FILES", "EXAMPLES", "SEE ALSO"]
@@ -65,9 +65,10 @@ def main():
     options = parser.parse_args()
 
     if not options.man:
-        skip("the manual page was not built: scdoc (Debian package scdoc) is missing, or -Dman-pages=disabled")
-    if shutil.which("man") is None or shutil.which("groff") is None:
-        skip("man (man-db) or groff (groff-base) is not installed; the manual page was not rendered")
+        skip(*man_page_not_built())
+    missing = missing_programs({"man": "man-db", "groff": "groff-base"})
+    if missing:
+        skip(f"{' and '.join(missing)} not installed: the manual page was not rendered", apt(*missing))
 
     page = pathlib.Path(options.man)
     root = pathlib.Path(options.source_root)

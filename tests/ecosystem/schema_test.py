@@ -24,13 +24,13 @@ import subprocess
 import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from ecosystem_support import Tally, skip  # noqa: E402
+from ecosystem_support import Tally, apt, skip  # noqa: E402
 
 try:
     import jsonschema
 except ImportError:
-    skip(f"the Python module jsonschema is not installed for {sys.executable} "
-         "(Debian package python3-jsonschema); the schemas were not checked")
+    skip(f"the Python module jsonschema is not installed for {sys.executable}: "
+         "the schemas were not checked", apt("python3-jsonschema"))
 
 HERE = pathlib.Path(__file__).resolve().parent
 DRAFT = "https://json-schema.org/draft/2020-12/schema"
