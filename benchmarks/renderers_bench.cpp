@@ -21,7 +21,6 @@ namespace {
 rdv::SceneNodeList make_tree(std::size_t count, std::uint32_t fanout)
 {
     rdv::SceneNodeList nodes;
-    nodes.reserve(count);
     std::vector<std::uint32_t> stack{0};
     std::vector<std::uint32_t> children{0};
     for (std::uint32_t id = 1; nodes.size() < count; ++id) {
@@ -30,8 +29,10 @@ rdv::SceneNodeList make_tree(std::size_t count, std::uint32_t fanout)
             children.pop_back();
         }
         ++children.back();
-        nodes.push_back({id, stack.back(), "node-" + std::to_string(id), id % 3, id % 17 != 0, 0, 0,
-                         static_cast<std::int32_t>(id % 1920), 1080});
+        const std::string name = "node-" + std::to_string(id);
+        if (!nodes.add({id, stack.back(), name, id % 3, id % 17 != 0, 0, 0, static_cast<std::int32_t>(id % 1920),
+                        1080}))
+            break;
         stack.push_back(id);
         children.push_back(0);
         if (stack.size() > 12) {
@@ -123,9 +124,11 @@ rdv::WindowList make_windows(std::size_t count)
 {
     rdv::WindowList windows;
     for (std::size_t i = 0; i < count; ++i) {
-        auto window = std::make_unique<rdv::WindowInfo>();
-        window->identifier = "toplevel-" + std::to_string(i);
-        window->title = "Document " + std::to_string(i) + " — Editor";
+        rdv::WindowInfo* window = windows.append();
+        if (!window)
+            break;
+        (void)windows.texts.store(window->identifier, "toplevel-" + std::to_string(i));
+        (void)windows.texts.store(window->title, "Document " + std::to_string(i) + " — Editor");
         window->app_id = "org.example.Editor";
         window->output = "DP-1";
         window->layout = "tile";
@@ -133,7 +136,6 @@ rdv::WindowList make_windows(std::size_t count)
         window->geometry = {10, 20, 800, 600};
         window->state = 0x21;
         window->info_done = true;
-        windows.push_back(std::move(window));
     }
     return windows;
 }
@@ -179,12 +181,15 @@ void BM_SceneTreeLine(benchmark::State& state)
     constexpr std::size_t kLeaves = 10000;
     const auto depth = static_cast<std::uint32_t>(state.range(0));
     rdv::SceneNodeList nodes;
-    for (std::uint32_t id = 1; id <= depth; ++id)
-        nodes.push_back({id, id - 1, "chain-" + std::to_string(id), rdv::SceneNodeKind::tree, true, 0, 0, 0, 0});
+    for (std::uint32_t id = 1; id <= depth; ++id) {
+        const std::string name = "chain-" + std::to_string(id);
+        (void)nodes.add({id, id - 1, name, rdv::SceneNodeKind::tree, true, 0, 0, 0, 0});
+    }
     for (std::uint32_t k = 0; k < kLeaves; ++k) {
         std::uint32_t id = depth + 1 + k;
-        nodes.push_back({id, depth, "leaf-" + std::to_string(id), rdv::SceneNodeKind::rect, true,
-                         static_cast<std::int32_t>(k % 1920), 40, 320, 200});
+        const std::string name = "leaf-" + std::to_string(id);
+        (void)nodes.add({id, depth, name, rdv::SceneNodeKind::rect, true, static_cast<std::int32_t>(k % 1920), 40,
+                         320, 200});
     }
     NullWriter writer;
     for (auto _ : state)

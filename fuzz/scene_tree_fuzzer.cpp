@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t at = 1;
     while (at + 6 <= size && nodes.size() < 2000) {
         const std::uint8_t* p = data + at;
-        rdv::SceneNode node;
+        rdv::SceneNodeValues node;
         node.id = p[0] == 0xFF ? 0xFFFFFFFFu : p[0] % range;
         node.parent_id = p[1] == 0xFF ? 0xFFFFFFFFu : p[1] % (range + 1);
         node.kind = p[2] % 5 == 4 ? 0xFFFFFFFFu : p[2] % 5;
@@ -39,9 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t name_length = p[4] % 8;
         at += 6;
         const std::size_t take = name_length < size - at ? name_length : size - at;
-        node.name.assign(reinterpret_cast<const char*>(data + at), take);
+        node.name = std::string_view(reinterpret_cast<const char*>(data + at), take);
         at += take;
-        nodes.push_back(std::move(node));
+        if (!nodes.add(node)) return 0;
     }
 
     rdv::MemoryWriter linear(4096);

@@ -4,7 +4,6 @@
 
 #include "layout/layout_result.hpp"
 #include "text/messages.hpp"
-#include "text/store_text.hpp"
 #include "wayland/collection.hpp"
 #include "wayland/events.hpp"
 #include "wayland/requests.hpp"
@@ -20,8 +19,8 @@ void on_window_info_manager_event(ClientState& state, zadozav_window_info_manage
     reply.status = answer.status;
     reply.workspace = answer.workspace;
     // A text that cannot be copied keeps its previous value; the answer still counts.
-    absorb_memory_shortage([&] { store_text(reply.output, answer.output); });
-    absorb_memory_shortage([&] { store_text(reply.layout, answer.layout); });
+    (void)reply.texts.store(reply.output, answer.output);
+    (void)reply.texts.store(reply.layout, answer.layout);
     state.layout_received = true;
 }
 

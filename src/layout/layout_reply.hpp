@@ -35,6 +35,7 @@ constexpr std::string_view layout_status_word(std::uint32_t status) noexcept
 struct LayoutReply {
     Text output;
     Text layout;
+    TextArena texts;  // the bytes of the two texts
     std::uint32_t status = LayoutStatus::unavailable;  // until an answer arrives
     std::uint32_t workspace = 0;
 };

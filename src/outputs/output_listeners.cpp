@@ -2,7 +2,6 @@
 
 #include <type_traits>
 
-#include "text/store_text.hpp"
 #include "wayland/requests.hpp"
 
 namespace rdv {
@@ -54,16 +53,13 @@ constexpr Listener<zwlr_output_head_v1, HeadEvent, ClientState> kUnkeptHeadListe
 
 void add_mode(OutputHead& head, zwlr_output_mode_v1* proxy) noexcept
 {
-    std::unique_ptr<OutputMode> mode;
-    try {
-        mode = std::make_unique<OutputMode>();
-        mode->proxy = proxy;
-        head.modes.push_back(std::move(mode));  // on failure `mode` keeps the record
-    } catch (const std::bad_alloc&) {
+    OutputMode* mode = head.modes.append();
+    if (!mode) {
         give_back_unkept(*head.client, as_proxy(proxy));
         return;
     }
-    add_listener(proxy, kModeListener, head.modes.back().get());
+    mode->proxy = proxy;
+    add_listener(proxy, kModeListener, mode);
 }
 
 void set_current_mode(OutputHead& head, const zwlr_output_mode_v1* proxy) noexcept
@@ -71,74 +67,76 @@ void set_current_mode(OutputHead& head, const zwlr_output_mode_v1* proxy) noexce
     head.current_mode = nullptr;
     if (!proxy)
         return;
-    for (const auto& mode : head.modes) {
-        if (mode->proxy == proxy) {
-            head.current_mode = mode.get();
+    for (const OutputMode& mode : head.modes) {
+        if (mode.proxy == proxy) {
+            head.current_mode = &mode;
             return;
         }
     }
 }
 
+// Keeps a text of the head in its list's arena; without memory the event is
+// dropped and the field keeps its value.
+void store(OutputHead& head, Text& field, std::string_view bytes) noexcept
+{
+    (void)head.client->heads.texts.store(field, bytes);
+}
+
 void on_head_event(OutputHead& head, zwlr_output_head_v1*, const HeadEvent& event) noexcept
 {
-    absorb_memory_shortage([&] {
-        std::visit(
-            [&](const auto& e) {
-                using E = std::decay_t<decltype(e)>;
-                if constexpr (std::is_same_v<E, head_event::Name>) {
-                    store_text(head.name, e.text);
-                } else if constexpr (std::is_same_v<E, head_event::Description>) {
-                    store_text(head.description, e.text);
-                } else if constexpr (std::is_same_v<E, head_event::PhysicalSize>) {
-                    head.physical_width_mm = e.width_mm;
-                    head.physical_height_mm = e.height_mm;
-                    head.has_physical_size = true;
-                } else if constexpr (std::is_same_v<E, head_event::Mode>) {
-                    add_mode(head, e.mode);
-                } else if constexpr (std::is_same_v<E, head_event::Enabled>) {
-                    head.enabled = e.enabled != 0;
-                } else if constexpr (std::is_same_v<E, head_event::CurrentMode>) {
-                    set_current_mode(head, e.mode);
-                } else if constexpr (std::is_same_v<E, head_event::Position>) {
-                    head.x = e.x;
-                    head.y = e.y;
-                } else if constexpr (std::is_same_v<E, head_event::Transform>) {
-                    head.transform = e.transform;
-                } else if constexpr (std::is_same_v<E, head_event::Scale>) {
-                    head.scale = e.scale / 256.0;
-                } else if constexpr (std::is_same_v<E, head_event::Finished>) {
-                    head.finished = true;
-                } else if constexpr (std::is_same_v<E, head_event::Make>) {
-                    store_text(head.make, e.text);
-                } else if constexpr (std::is_same_v<E, head_event::Model>) {
-                    store_text(head.model, e.text);
-                } else if constexpr (std::is_same_v<E, head_event::SerialNumber>) {
-                    store_text(head.serial_number, e.text);
-                } else {
-                    static_assert(std::is_same_v<E, head_event::AdaptiveSync>);
-                    head.adaptive_sync = e.state == 1;
-                }
-            },
-            event);
-    });
+    std::visit(
+        [&](const auto& e) {
+            using E = std::decay_t<decltype(e)>;
+            if constexpr (std::is_same_v<E, head_event::Name>) {
+                store(head, head.name, e.text);
+            } else if constexpr (std::is_same_v<E, head_event::Description>) {
+                store(head, head.description, e.text);
+            } else if constexpr (std::is_same_v<E, head_event::PhysicalSize>) {
+                head.physical_width_mm = e.width_mm;
+                head.physical_height_mm = e.height_mm;
+                head.has_physical_size = true;
+            } else if constexpr (std::is_same_v<E, head_event::Mode>) {
+                add_mode(head, e.mode);
+            } else if constexpr (std::is_same_v<E, head_event::Enabled>) {
+                head.enabled = e.enabled != 0;
+            } else if constexpr (std::is_same_v<E, head_event::CurrentMode>) {
+                set_current_mode(head, e.mode);
+            } else if constexpr (std::is_same_v<E, head_event::Position>) {
+                head.x = e.x;
+                head.y = e.y;
+            } else if constexpr (std::is_same_v<E, head_event::Transform>) {
+                head.transform = e.transform;
+            } else if constexpr (std::is_same_v<E, head_event::Scale>) {
+                head.scale = e.scale / 256.0;
+            } else if constexpr (std::is_same_v<E, head_event::Finished>) {
+                head.finished = true;
+            } else if constexpr (std::is_same_v<E, head_event::Make>) {
+                store(head, head.make, e.text);
+            } else if constexpr (std::is_same_v<E, head_event::Model>) {
+                store(head, head.model, e.text);
+            } else if constexpr (std::is_same_v<E, head_event::SerialNumber>) {
+                store(head, head.serial_number, e.text);
+            } else {
+                static_assert(std::is_same_v<E, head_event::AdaptiveSync>);
+                head.adaptive_sync = e.state == 1;
+            }
+        },
+        event);
 }
 
 constexpr Listener<zwlr_output_head_v1, HeadEvent, OutputHead> kHeadListener{on_head_event};
 
 void add_head(ClientState& state, zwlr_output_head_v1* proxy) noexcept
 {
-    std::unique_ptr<OutputHead> head;
-    try {
-        head = std::make_unique<OutputHead>();
-        head->client = &state;
-        head->proxy = proxy;
-        state.heads.push_back(std::move(head));  // on failure `head` keeps the record
-    } catch (const std::bad_alloc&) {
+    OutputHead* head = state.heads.append();
+    if (!head) {
         add_listener(proxy, kUnkeptHeadListener, &state);
         give_back_unkept(state, as_proxy(proxy));
         return;
     }
-    add_listener(proxy, kHeadListener, state.heads.back().get());
+    head->client = &state;
+    head->proxy = proxy;
+    add_listener(proxy, kHeadListener, head);
 }
 
 void on_output_manager_event(ClientState& state, zwlr_output_manager_v1*, const OutputManagerEvent& event) noexcept
@@ -166,17 +164,12 @@ void on_output_manager_event(ClientState& state, zwlr_output_manager_v1*, const 
 constinit const Listener<zwlr_output_manager_v1, OutputManagerEvent, ClientState> kOutputManagerListener{
     on_output_manager_event};
 
-void free_mode(std::unique_ptr<OutputMode> mode) noexcept
+void free_head(OutputHead& head) noexcept
 {
-    release_output_object(as_proxy(mode->proxy));
-}
-
-void free_head(std::unique_ptr<OutputHead> head) noexcept
-{
-    for (auto& mode : head->modes)
-        free_mode(std::move(mode));
-    std::vector<std::unique_ptr<OutputMode>>().swap(head->modes);
-    release_output_object(as_proxy(head->proxy));
+    for (const OutputMode& mode : head.modes)
+        release_output_object(as_proxy(mode.proxy));
+    head.modes.clear();
+    release_output_object(as_proxy(head.proxy));
 }
 
 }  // namespace rdv

@@ -2,17 +2,13 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string_view>
-#include <vector>
 
 #include "outputs/output_head.hpp"
 #include "text/error.hpp"
 #include "text/writer.hpp"
 
 namespace rdv {
-
-using HeadList = std::vector<std::unique_ptr<OutputHead>>;  // arrival order
 
 // The word of a wl_output transform value; "unknown" outside 0 to 7.
 std::string_view transform_word(std::int32_t transform) noexcept;

@@ -40,12 +40,12 @@ Result<> write_head_object(Writer& writer, const OutputHead& head) noexcept
     RDV_TRY(writer.put(json_bool(head.enabled)));
     RDV_TRY(writer.put(",\"modes\":["));
     bool first = true;
-    for (const auto& mode : head.modes) {
-        if (mode->finished)
+    for (const OutputMode& mode : head.modes) {
+        if (mode.finished)
             continue;
         if (!first)
             RDV_TRY(writer.put(','));
-        RDV_TRY(write_mode_object(writer, head, *mode));
+        RDV_TRY(write_mode_object(writer, head, mode));
         first = false;
     }
     RDV_TRY(writer.put("],\"position\":{\"x\":"));
@@ -67,12 +67,12 @@ Result<> write_outputs_json(Writer& writer, const HeadList& heads) noexcept
 {
     RDV_TRY(writer.put("[\n"));
     bool first = true;
-    for (const auto& head : heads) {
-        if (head->finished)
+    for (const OutputHead& head : heads) {
+        if (head.finished)
             continue;
         if (!first)
             RDV_TRY(writer.put(",\n"));
-        RDV_TRY(write_head_object(writer, *head));
+        RDV_TRY(write_head_object(writer, head));
         first = false;
     }
     return writer.put("\n]\n");

@@ -78,10 +78,10 @@ Result<> write_head_block(Writer& writer, const OutputHead& head) noexcept
     RDV_TRY(writer.put(head.enabled ? "  Enabled: yes\n" : "  Enabled: no\n"));
     RDV_TRY(writer.put("  Modes:\n"));
     bool any_mode = false;
-    for (const auto& mode : head.modes) {
-        if (mode->finished)
+    for (const OutputMode& mode : head.modes) {
+        if (mode.finished)
             continue;
-        RDV_TRY(write_mode_line(writer, head, *mode));
+        RDV_TRY(write_mode_line(writer, head, mode));
         any_mode = true;
     }
     if (!any_mode)
@@ -104,12 +104,12 @@ Result<> write_head_block(Writer& writer, const OutputHead& head) noexcept
 Result<> write_outputs_text(Writer& writer, const HeadList& heads) noexcept
 {
     bool any_head = false;
-    for (const auto& head : heads) {
-        if (head->finished)
+    for (const OutputHead& head : heads) {
+        if (head.finished)
             continue;
         if (any_head)
             RDV_TRY(writer.put('\n'));
-        RDV_TRY(write_head_block(writer, *head));
+        RDV_TRY(write_head_block(writer, head));
         any_head = true;
     }
     if (!any_head)

@@ -1,22 +1,25 @@
 #include "scene/position_index.hpp"
 
 #include <algorithm>
-#include <new>
 
 namespace rdv {
 
-std::optional<PositionIndex> PositionIndex::with_capacity(std::size_t count) noexcept
+std::size_t PositionIndex::slots_for(std::size_t count) noexcept
 {
-    // At most half full, so probes stay short.
     std::size_t size = 16;
     while (size < count * 2)
         size *= 2;
-    std::unique_ptr<std::uint32_t[]> keys(new (std::nothrow) std::uint32_t[size]);
-    std::unique_ptr<std::uint32_t[]> positions(new (std::nothrow) std::uint32_t[size]);
-    if (!keys || !positions)
-        return std::nullopt;
-    std::fill_n(positions.get(), size, kNone);
-    return PositionIndex(std::move(keys), std::move(positions), size - 1);
+    return size;
+}
+
+PositionIndex::PositionIndex(std::uint32_t* slots, std::size_t size) noexcept : slots_(slots), mask_(size - 1)
+{
+    clear();
+}
+
+void PositionIndex::clear() noexcept
+{
+    std::fill_n(slots_, mask_ + 1, kNone);
 }
 
 }  // namespace rdv

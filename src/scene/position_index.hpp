@@ -1,64 +1,65 @@
 // A map from 32-bit keys to list positions, for the scene tree's lookups.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <optional>
 
 namespace rdv {
 
-// Open addressing with linear probing over a power-of-two table. Built once
-// for a known number of keys; allocates only at construction.
+// Open addressing with linear probing over a power-of-two table that is at
+// most half full, so that a free slot always ends a probe. The keys are not
+// stored: each slot holds a position, and `key_of(position)` reads the key
+// from the list itself (a node's id, or its parent id), so a slot is four
+// bytes. The table lives in memory its user provides, slots_for(count)
+// words for `count` keys.
 class PositionIndex {
 public:
     static constexpr std::uint32_t kNone = UINT32_MAX;
 
-    // Room for `count` keys; nothing when the memory cannot be had.
-    static std::optional<PositionIndex> with_capacity(std::size_t count) noexcept;
+    // The table's size for `count` keys: a power of two, at least twice the
+    // count.
+    static std::size_t slots_for(std::size_t count) noexcept;
+
+    // An empty table over `slots` words (slots_for of the key count).
+    PositionIndex(std::uint32_t* slots, std::size_t size) noexcept;
 
     // The position stored for `key`, or kNone.
-    std::uint32_t find(std::uint32_t key) const noexcept
+    template <typename KeyOf>
+    std::uint32_t find(std::uint32_t key, const KeyOf& key_of) const noexcept
     {
         for (std::size_t slot = hash(key);; slot = (slot + 1) & mask_) {
-            if (positions_[slot] == kNone || keys_[slot] == key)
-                return positions_[slot];
+            std::uint32_t position = slots_[slot];
+            if (position == kNone || key_of(position) == key)
+                return position;
         }
     }
 
-    // Stores `position` for `key` unless the key already has one.
-    void insert_first(std::uint32_t key, std::uint32_t position) noexcept
+    // Stores `position` for `key` unless the key already has a position;
+    // returns whether it was stored.
+    template <typename KeyOf>
+    bool insert_first(std::uint32_t key, std::uint32_t position, const KeyOf& key_of) noexcept
     {
-        std::uint32_t& stored = slot_for(key);
-        if (stored == kNone)
-            stored = position;
+        for (std::size_t slot = hash(key);; slot = (slot + 1) & mask_) {
+            std::uint32_t stored = slots_[slot];
+            if (stored == kNone) {
+                slots_[slot] = position;
+                return true;
+            }
+            if (key_of(stored) == key)
+                return false;
+        }
     }
 
-    // Stores `position` for `key`, replacing an earlier one.
-    void insert_last(std::uint32_t key, std::uint32_t position) noexcept { slot_for(key) = position; }
+    // Forgets every key.
+    void clear() noexcept;
 
 private:
-    PositionIndex(std::unique_ptr<std::uint32_t[]> keys, std::unique_ptr<std::uint32_t[]> positions,
-                  std::size_t mask) noexcept
-        : keys_(std::move(keys)), positions_(std::move(positions)), mask_(mask)
-    {
-    }
-
     std::size_t hash(std::uint32_t key) const noexcept
     {
         return static_cast<std::size_t>((key * 0x9E3779B1u) ^ (key >> 16)) & mask_;
     }
 
-    std::uint32_t& slot_for(std::uint32_t key) noexcept
-    {
-        std::size_t slot = hash(key);
-        while (positions_[slot] != kNone && keys_[slot] != key)
-            slot = (slot + 1) & mask_;
-        keys_[slot] = key;
-        return positions_[slot];
-    }
-
-    std::unique_ptr<std::uint32_t[]> keys_;
-    std::unique_ptr<std::uint32_t[]> positions_;  // kNone marks a free slot
+    std::uint32_t* slots_;  // kNone marks a free slot
     std::size_t mask_;
 };
 

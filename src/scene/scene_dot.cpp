@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "scene/scene_renderers.hpp"
 #include "text/utf8.hpp"
 #include "text/write_ops.hpp"
@@ -12,20 +14,27 @@ constexpr std::string_view kHeader =
     "fontcolor=\"#0f172a\"];\n"
     "  edge [color=\"#64748b\"];\n";
 
-std::string_view fill_colour(const SceneNode& node) noexcept
+// The label's kind line and, after the geometry, the rest of the statement
+// (fill colour, dashed outline), by kind (0 to 2, then every other value) and
+// by whether the node is enabled: a disabled node is grey whatever its kind.
+struct KindPieces {
+    std::string_view kind_line;
+    std::string_view tail;
+};
+constexpr KindPieces kKindPieces[4][2] = {
+    {{"\\ntree \xC2\xB7 disabled", "\", fillcolor=\"#94a3b8\", style=\"rounded,filled,dashed\"];\n"},
+     {"\\ntree", "\", fillcolor=\"#93c5fd\"];\n"}},
+    {{"\\nrect \xC2\xB7 disabled", "\", fillcolor=\"#94a3b8\", style=\"rounded,filled,dashed\"];\n"},
+     {"\\nrect", "\", fillcolor=\"#fcd34d\"];\n"}},
+    {{"\\nbuffer \xC2\xB7 disabled", "\", fillcolor=\"#94a3b8\", style=\"rounded,filled,dashed\"];\n"},
+     {"\\nbuffer", "\", fillcolor=\"#86efac\"];\n"}},
+    {{"\\nunknown \xC2\xB7 disabled", "\", fillcolor=\"#94a3b8\", style=\"rounded,filled,dashed\"];\n"},
+     {"\\nunknown", "\", fillcolor=\"#e5e7eb\"];\n"}},
+};
+
+const KindPieces& kind_pieces(const SceneNode& node) noexcept
 {
-    if (!node.enabled)
-        return "#94a3b8";
-    switch (node.kind) {
-    case SceneNodeKind::tree:
-        return "#93c5fd";
-    case SceneNodeKind::rect:
-        return "#fcd34d";
-    case SceneNodeKind::buffer:
-        return "#86efac";
-    default:
-        return "#e5e7eb";
-    }
+    return kKindPieces[node.kind < 3 ? node.kind : 3][node.enabled ? 1 : 0];
 }
 
 // A name inside a quoted DOT label: line breaks become DOT line breaks, quote
@@ -73,32 +82,19 @@ Result<> write_label_text(Writer& writer, std::string_view name) noexcept
     return flush_run(end);
 }
 
-Result<> write_node_statement(Writer& writer, const SceneNode& node) noexcept
+Result<> write_node_statement(Writer& writer, const SceneNodeList& nodes, const SceneNode& node) noexcept
 {
     RDV_TRY(writer.put("  n"));
     RDV_TRY(write_unsigned_decimal(writer, node.id));
     RDV_TRY(writer.put(" [label=\""));
-    RDV_TRY(write_label_text(writer, node.name));
-    RDV_TRY(writer.put("\\n"));
-    RDV_TRY(writer.put(scene_kind_word(node.kind)));
-    if (!node.enabled)
-        RDV_TRY(writer.put(" \xC2\xB7 disabled"));
+    RDV_TRY(write_label_text(writer, nodes.name(node)));
+    const KindPieces& pieces = kind_pieces(node);
+    RDV_TRY(writer.put(pieces.kind_line));
     if (node.x != 0 || node.y != 0 || node.width != 0 || node.height != 0) {
         RDV_TRY(writer.put("\\n"));
-        RDV_TRY(write_signed_decimal(writer, node.x));
-        RDV_TRY(writer.put(','));
-        RDV_TRY(write_signed_decimal(writer, node.y));
-        RDV_TRY(writer.put(' '));
-        RDV_TRY(write_signed_decimal(writer, node.width));
-        RDV_TRY(writer.put('x'));
-        RDV_TRY(write_signed_decimal(writer, node.height));
+        RDV_TRY(write_geometry(writer, node.x, node.y, node.width, node.height));
     }
-    RDV_TRY(writer.put("\", fillcolor=\""));
-    RDV_TRY(writer.put(fill_colour(node)));
-    RDV_TRY(writer.put('"'));
-    if (!node.enabled)
-        RDV_TRY(writer.put(", style=\"rounded,filled,dashed\""));
-    return writer.put("];\n");
+    return writer.put(pieces.tail);
 }
 
 }  // namespace
@@ -107,15 +103,19 @@ Result<> write_scene_dot(Writer& writer, const SceneNodeList& nodes) noexcept
 {
     RDV_TRY(writer.put(kHeader));
     for (const SceneNode& node : nodes)
-        RDV_TRY(write_node_statement(writer, node));
+        RDV_TRY(write_node_statement(writer, nodes, node));
     for (const SceneNode& node : nodes) {
         if (node.parent_id == 0)
             continue;
-        RDV_TRY(writer.put("  n"));
-        RDV_TRY(write_unsigned_decimal(writer, node.parent_id));
-        RDV_TRY(writer.put(" -> n"));
-        RDV_TRY(write_unsigned_decimal(writer, node.id));
-        RDV_TRY(writer.put(";\n"));
+        // "  n<parent> -> n<id>;\n", made whole and written at once.
+        char edge[3 + 10 + 5 + 10 + 2];
+        char* p = edge;
+        p = std::copy_n("  n", 3, p);
+        p += detail::format_decimal(p, node.parent_id);
+        p = std::copy_n(" -> n", 5, p);
+        p += detail::format_decimal(p, node.id);
+        p = std::copy_n(";\n", 2, p);
+        RDV_TRY(writer.put(std::string_view(edge, static_cast<std::size_t>(p - edge))));
     }
     return writer.put("}\n");
 }

@@ -4,7 +4,6 @@
 
 #include "scene/scene_renderers.hpp"
 #include "text/messages.hpp"
-#include "text/store_text.hpp"
 #include "wayland/collection.hpp"
 #include "wayland/events.hpp"
 #include "wayland/requests.hpp"
@@ -15,18 +14,16 @@ namespace {
 void on_scene_node(ClientState& state, const scene_snapshot_event::Node& node) noexcept
 {
     // Memory shortage drops this one node.
-    absorb_memory_shortage([&] {
-        state.scene_nodes.push_back(SceneNode{
-            .id = node.id,
-            .parent_id = node.parent_id,
-            .name = std::string(node.name),
-            .kind = node.kind,
-            .enabled = node.enabled != 0,
-            .x = node.x,
-            .y = node.y,
-            .width = node.width,
-            .height = node.height,
-        });
+    (void)state.scene_nodes.add({
+        .id = node.id,
+        .parent_id = node.parent_id,
+        .name = node.name,
+        .kind = node.kind,
+        .enabled = node.enabled != 0,
+        .x = node.x,
+        .y = node.y,
+        .width = node.width,
+        .height = node.height,
     });
 }
 

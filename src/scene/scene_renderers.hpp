@@ -1,15 +1,11 @@
 // The two renderings of the scene snapshot.
 #pragma once
 
-#include <vector>
-
 #include "scene/scene_node.hpp"
 #include "text/error.hpp"
 #include "text/writer.hpp"
 
 namespace rdv {
-
-using SceneNodeList = std::vector<SceneNode>;  // arrival order
 
 // The most entries of a node's ancestor chain: the node and 255 ancestors.
 inline constexpr int MAX_TREE_CHAIN = 256;

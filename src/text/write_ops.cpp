@@ -1,7 +1,6 @@
 #include "text/write_ops.hpp"
 
 #include <array>
-#include <charconv>
 
 #include "text/utf8.hpp"
 
@@ -23,6 +22,17 @@ constexpr bool is_control(unsigned char byte) noexcept
 {
     return byte < 0x20 || byte == 0x7F;
 }
+
+// Bytes that one-line text takes as they are without a closer look: printable
+// ASCII.
+constexpr std::array<bool, 256> make_printable_table() noexcept
+{
+    std::array<bool, 256> table{};
+    for (int byte = 0x20; byte < 0x7F; ++byte)
+        table[static_cast<std::size_t>(byte)] = true;
+    return table;
+}
+constexpr std::array<bool, 256> kPrintable = make_printable_table();
 
 std::string_view as_chars(const unsigned char* from, const unsigned char* to) noexcept
 {
@@ -57,12 +67,12 @@ Result<> write_single_line_impl(Writer& writer, std::string_view bytes) noexcept
     auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
     auto* end = p + bytes.size();
     auto* run = p;  // start of the bytes not yet written that pass unchanged
-    while (p < end) {
-        unsigned char byte = *p;
-        if (byte < 0x80 && !is_control(byte)) {
+    for (;;) {
+        while (p < end && kPrintable[*p])
             ++p;
-            continue;
-        }
+        if (p == end)
+            break;
+        unsigned char byte = *p;
         if (is_control(byte)) {
             RDV_TRY(writer.put(as_chars(run, p)));
             RDV_TRY(writer.put(' '));
@@ -92,18 +102,65 @@ Result<> write_single_line_impl(Writer& writer, std::string_view bytes) noexcept
 
 }  // namespace
 
-Result<> write_signed_decimal(Writer& writer, std::int32_t value) noexcept
+namespace detail {
+
+std::size_t format_decimal(char* out, std::uint64_t value) noexcept
 {
-    char digits[12];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-    return writer.put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    // Most values are below 10,000 (positions, sizes): counted by comparisons.
+    std::size_t length;
+    if (value < 10000) {
+        length = std::size_t{1} + (value >= 10 ? 1u : 0u) + (value >= 100 ? 1u : 0u) + (value >= 1000 ? 1u : 0u);
+    } else {
+        length = 5;
+        for (std::uint64_t rest = value / 10000; rest >= 10; rest /= 10)
+            ++length;
+    }
+    char* p = out + length;
+    // Two digits at a time, in 32-bit arithmetic once the value fits.
+    while (value > UINT32_MAX) {
+        const std::size_t pair = static_cast<std::size_t>(value % 100) * 2;
+        value /= 100;
+        p -= 2;
+        p[0] = kPairs[pair];
+        p[1] = kPairs[pair + 1];
+    }
+    auto small = static_cast<std::uint32_t>(value);
+    while (small >= 100) {
+        const std::size_t pair = (small % 100) * 2;
+        small /= 100;
+        p -= 2;
+        p[0] = kPairs[pair];
+        p[1] = kPairs[pair + 1];
+    }
+    if (small >= 10) {
+        const std::size_t pair = small * 2;
+        p[-2] = kPairs[pair];
+        p[-1] = kPairs[pair + 1];
+    } else {
+        p[-1] = static_cast<char>('0' + small);
+    }
+    return length;
 }
 
-Result<> write_unsigned_decimal(Writer& writer, std::uint64_t value) noexcept
+}  // namespace detail
+
+Result<> write_geometry(Writer& writer, std::int32_t x, std::int32_t y, std::int32_t width,
+                        std::int32_t height) noexcept
 {
-    char digits[20];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-    return writer.put(std::string_view(digits, static_cast<std::size_t>(end - digits)));
+    char text[4 * 11 + 3];
+    char* p = text;
+    p += detail::format_signed(p, x);
+    *p++ = ',';
+    p += detail::format_signed(p, y);
+    *p++ = ' ';
+    p += detail::format_signed(p, width);
+    *p++ = 'x';
+    p += detail::format_signed(p, height);
+    return writer.put(std::string_view(text, static_cast<std::size_t>(p - text)));
 }
 
 Result<> write_json_string(Writer& writer, std::string_view bytes) noexcept

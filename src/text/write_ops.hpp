@@ -8,13 +8,10 @@
 #include <string_view>
 
 #include "text/error.hpp"
+#include "text/text_arena.hpp"
 #include "text/writer.hpp"
 
 namespace rdv {
-
-// A received text: absent when no event of its kind arrived, else the
-// event's bytes (possibly empty).
-using Text = std::optional<std::string>;
 
 [[nodiscard]] inline Result<> write_bytes(Writer& writer, std::string_view bytes) noexcept
 {
@@ -26,8 +23,50 @@ using Text = std::optional<std::string>;
     return writer.flush();
 }
 
-[[nodiscard]] Result<> write_signed_decimal(Writer& writer, std::int32_t value) noexcept;
-[[nodiscard]] Result<> write_unsigned_decimal(Writer& writer, std::uint64_t value) noexcept;
+namespace detail {
+
+// The decimal digits of `value` at `out` (room for 20); returns their count.
+std::size_t format_decimal(char* out, std::uint64_t value) noexcept;
+
+// `value` in decimal with a leading '-' when negative at `out` (room for
+// 11); returns the byte count.
+inline std::size_t format_signed(char* out, std::int32_t value) noexcept
+{
+    // The magnitude of INT32_MIN does not fit an int32, but does a uint64.
+    if (value >= 0)
+        return format_decimal(out, static_cast<std::uint64_t>(value));
+    *out = '-';
+    return 1 + format_decimal(out + 1, 0 - static_cast<std::uint64_t>(static_cast<std::int64_t>(value)));
+}
+
+}  // namespace detail
+
+// Decimals go straight into the writer's buffer when it has room: the
+// renderings write several per line.
+[[nodiscard]] inline Result<> write_unsigned_decimal(Writer& writer, std::uint64_t value) noexcept
+{
+    if (char* room = writer.room(20)) {
+        writer.commit(detail::format_decimal(room, value));
+        return {};
+    }
+    char digits[20];
+    return writer.put(std::string_view(digits, detail::format_decimal(digits, value)));
+}
+
+[[nodiscard]] inline Result<> write_signed_decimal(Writer& writer, std::int32_t value) noexcept
+{
+    if (char* room = writer.room(11)) {
+        writer.commit(detail::format_signed(room, value));
+        return {};
+    }
+    char digits[11];
+    return writer.put(std::string_view(digits, detail::format_signed(digits, value)));
+}
+
+// A position and a size as "x,y widthxheight", the form the window table
+// and both scene renderings share.
+[[nodiscard]] Result<> write_geometry(Writer& writer, std::int32_t x, std::int32_t y, std::int32_t width,
+                                      std::int32_t height) noexcept;
 
 // A JSON string in double quotes. Quote, backslash, line feed, carriage
 // return and tab get their short escapes; the other bytes below 0x20 and 0x7F

@@ -45,6 +45,12 @@ public:
     // nothing at all.
     [[nodiscard]] Result<> flush() noexcept;
 
+    // Room for `size` bytes straight in the buffer, to be filled and then
+    // handed to `commit`; nullptr when less is free (then `put` instead).
+    char* room(std::size_t size) noexcept { return capacity_ - end_ >= size ? buffer_ + end_ : nullptr; }
+    // Keeps the first `size` bytes written to `room`.
+    void commit(std::size_t size) noexcept { end_ += size; }
+
     std::size_t buffered() const noexcept { return end_; }
     std::size_t capacity() const noexcept { return capacity_; }
 
@@ -80,7 +86,7 @@ public:
     StdoutWriter() noexcept : FdWriter(1, storage_.data(), storage_.size()) {}
 
 private:
-    std::array<char, 4096> storage_{};
+    std::array<char, 16384> storage_;  // not zeroed: a page is only touched once output reaches it
 };
 
 class StderrWriter final : public FdWriter {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <new>
 #include <vector>
 
@@ -28,9 +27,9 @@ struct ClientState {
     zadozav_window_info_manager_v1* window_info_manager = nullptr;
     zadozav_scene_snapshot_v1* scene_snapshot = nullptr;
 
-    std::vector<SceneNode> scene_nodes;                // arrival order
-    std::vector<std::unique_ptr<OutputHead>> heads;    // arrival order; records never move
-    std::vector<std::unique_ptr<WindowInfo>> windows;  // order of `toplevel` events; records never move
+    SceneNodeList scene_nodes;  // arrival order
+    HeadList heads;             // arrival order; records never move
+    WindowList windows;         // order of `toplevel` events; records never move
     LayoutReply layout_reply;
     // Proxies no field refers to any more (a finished or replaced output
     // manager); teardown frees them on the client side.

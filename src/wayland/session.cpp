@@ -146,16 +146,16 @@ void teardown_client_state(ClientState& state) noexcept
     // No destroy request is ever sent, but every proxy the client library
     // made for us is freed on the client side (wl_proxy_destroy sends
     // nothing), so that nothing is left behind at disconnect.
-    for (const auto& window : state.windows) {
-        destroy_proxy(window->info);
-        destroy_proxy(window->handle);
+    for (const WindowInfo& window : state.windows) {
+        destroy_proxy(window.info);
+        destroy_proxy(window.handle);
     }
-    // Swapping with an empty list frees each record with its texts, then the storage.
-    WindowList().swap(state.windows);
-    std::vector<SceneNode>().swap(state.scene_nodes);
-    for (auto& head : state.heads)
-        free_head(std::move(head));
-    std::vector<std::unique_ptr<OutputHead>>().swap(state.heads);
+    // The records and their texts go by whole chunks.
+    state.windows.clear();
+    state.scene_nodes.clear();
+    for (OutputHead& head : state.heads)
+        free_head(head);
+    state.heads.clear();
     destroy_proxy(state.output_manager);
     state.output_manager = nullptr;
     for (wl_proxy* proxy : state.orphaned_proxies)
@@ -167,8 +167,9 @@ void teardown_client_state(ClientState& state) noexcept
     state.scene_snapshot = nullptr;
     destroy_proxy(state.window_info_manager);
     state.window_info_manager = nullptr;
-    state.layout_reply.output.reset();
-    state.layout_reply.layout.reset();
+    state.layout_reply.output = {};
+    state.layout_reply.layout = {};
+    state.layout_reply.texts.clear();
     if (state.registry)
         wl_proxy_destroy(as_proxy(state.registry));
     state.registry = nullptr;

@@ -14,7 +14,7 @@ namespace {
 bool is_window_snapshot_ready(const ClientState& state) noexcept
 {
     return state.toplevel_list_finished &&
-           std::ranges::all_of(state.windows, [](const auto& window) { return is_window_complete(*window); });
+           std::ranges::all_of(state.windows, [](const WindowInfo& window) { return is_window_complete(window); });
 }
 
 Result<> render_windows(Writer& writer, const WindowList& windows, Command command) noexcept

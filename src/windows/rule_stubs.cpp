@@ -51,9 +51,9 @@ Result<> write_stub(Writer& writer, const WindowInfo& window) noexcept
 
 Result<> write_rule_stubs(Writer& writer, const WindowList& windows) noexcept
 {
-    for (const auto& window : windows) {
-        if (is_window_listed(*window))
-            RDV_TRY(write_stub(writer, *window));
+    for (const WindowInfo& window : windows) {
+        if (is_window_listed(window))
+            RDV_TRY(write_stub(writer, window));
     }
     return {};
 }

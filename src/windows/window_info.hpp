@@ -3,10 +3,10 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <string_view>
-#include <vector>
 
+#include "text/chunked_list.hpp"
+#include "text/text_arena.hpp"
 #include "text/write_ops.hpp"
 
 struct ext_foreign_toplevel_handle_v1;
@@ -57,8 +57,8 @@ inline constexpr std::array<WindowStateFlag, 6> kWindowStateFlags{{
     {0x20, "visible"},
 }};
 
-// Two proxies hold this record's address as user data: it is allocated on
-// its own and never moves.
+// Two proxies hold this record's address as user data: it never moves (see
+// WindowList). Its texts' bytes are in the list's arena.
 struct WindowInfo {
     ClientState* client = nullptr;
     ext_foreign_toplevel_handle_v1* handle = nullptr;
@@ -81,8 +81,20 @@ struct WindowInfo {
     bool closed = false;
 };
 
-// Every window the toplevel list announced, in the order of its events.
-using WindowList = std::vector<std::unique_ptr<WindowInfo>>;
+// Every window the toplevel list announced, in the order of its events, and
+// the bytes of their texts. The records are stored in chunks of 256 (57 KiB)
+// and never move.
+class WindowList : public ChunkedList<WindowInfo, 256> {
+public:
+    TextArena texts;
+
+    // Frees every record and every text.
+    void clear() noexcept
+    {
+        ChunkedList::clear();
+        texts.clear();
+    }
+};
 
 // Closed, or its description is complete: the snapshot need not wait for it.
 constexpr bool is_window_complete(const WindowInfo& window) noexcept

@@ -46,12 +46,12 @@ Result<> write_windows_json(Writer& writer, const WindowList& windows) noexcept
 {
     RDV_TRY(writer.put("[\n"));
     bool first = true;
-    for (const auto& window : windows) {
-        if (!is_window_listed(*window))
+    for (const WindowInfo& window : windows) {
+        if (!is_window_listed(window))
             continue;
         if (!first)
             RDV_TRY(writer.put(",\n"));
-        RDV_TRY(write_window_object(writer, *window));
+        RDV_TRY(write_window_object(writer, window));
         first = false;
     }
     return writer.put("\n]\n");

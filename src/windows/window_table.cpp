@@ -36,13 +36,8 @@ Result<> write_row(Writer& writer, const WindowInfo& window) noexcept
     RDV_TRY(writer.put(':'));
     RDV_TRY(write_unsigned_decimal(writer, window.workspace));
     RDV_TRY(writer.put('\t'));
-    RDV_TRY(write_signed_decimal(writer, window.geometry.x));
-    RDV_TRY(writer.put(','));
-    RDV_TRY(write_signed_decimal(writer, window.geometry.y));
-    RDV_TRY(writer.put(' '));
-    RDV_TRY(write_signed_decimal(writer, window.geometry.width));
-    RDV_TRY(writer.put('x'));
-    RDV_TRY(write_signed_decimal(writer, window.geometry.height));
+    RDV_TRY(write_geometry(writer, window.geometry.x, window.geometry.y, window.geometry.width,
+                           window.geometry.height));
     RDV_TRY(writer.put('\t'));
     RDV_TRY(write_column_text(writer, window.layout));
     RDV_TRY(writer.put('\t'));
@@ -55,9 +50,9 @@ Result<> write_row(Writer& writer, const WindowInfo& window) noexcept
 Result<> write_window_table(Writer& writer, const WindowList& windows) noexcept
 {
     RDV_TRY(writer.put(kHeader));
-    for (const auto& window : windows) {
-        if (is_window_listed(*window))
-            RDV_TRY(write_row(writer, *window));
+    for (const WindowInfo& window : windows) {
+        if (is_window_listed(window))
+            RDV_TRY(write_row(writer, window));
     }
     return {};
 }

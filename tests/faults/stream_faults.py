@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Broken streams, for every command, with a small result (flushed once at
-the end) and a large one (more than the 4096-byte buffer, so that a write
+the end) and a large one (more than the 16,384-byte buffer, so that a write
 fails in the middle of the rendering):
 
   * standard output on a full disk (/dev/full): "error: WriteFailed" and
@@ -31,13 +31,13 @@ DESKTOP = json.loads(faultrun.DESKTOP.read_text())
 # The demo desktop with enough of everything that every rendering is larger
 # than the standard output buffer.
 LARGE = copy.deepcopy(DESKTOP)
-LARGE["windows_generate"] = {"count": 200}
-LARGE.setdefault("output_manager", {})["heads_generate"] = {"count": 40, "modes": 4}
-LARGE.setdefault("scene", {})["nodes_generate"] = {"count": 400, "fanout": 4}
+LARGE["windows_generate"] = {"count": 400}
+LARGE.setdefault("output_manager", {})["heads_generate"] = {"count": 100, "modes": 4}
+LARGE.setdefault("scene", {})["nodes_generate"] = {"count": 1000, "fanout": 4}
 # Layout names of control bytes, each written as a six-byte escape: a layout
 # line longer than the buffer from requests that still fit in one message.
-LONG_LAYOUT = "\x01" * 1000
-NEW_LONG_LAYOUT = "\x02" * 700
+LONG_LAYOUT = "\x01" * 3000
+NEW_LONG_LAYOUT = "\x02" * 3000
 LARGE["layout"]["outputs"]["eDP-1"].update(layout=LONG_LAYOUT,
                                            layouts=[LONG_LAYOUT, NEW_LONG_LAYOUT])
 
@@ -76,7 +76,7 @@ def main():
                 problems = []
                 if normal.status not in (0, 1) or not normal.stdout or normal.sanitizer_report():
                     return [f"the normal run went wrong: status {normal.status}, {faultrun.short(normal.stderr)}"]
-                if size == "large" and len(normal.stdout) <= 4096:
+                if size == "large" and len(normal.stdout) <= 16384:
                     problems.append(f"the large result has only {len(normal.stdout)} bytes")
                 full = faultrun.run(tool, args, scenario, mock=mock, stdout="/dev/full")
                 if full.key() != (1, b"", faultrun.WRITE_FAILED):

@@ -25,27 +25,28 @@ using rdv_test::render_to_string;
 OutputMode& add_mode(OutputHead& head, std::int32_t width, std::int32_t height, std::int32_t refresh_mhz,
                      bool preferred = false)
 {
-    auto mode = std::make_unique<OutputMode>();
+    OutputMode* mode = head.modes.append();
+    EXPECT_NE(mode, nullptr);
     mode->width = width;
     mode->height = height;
     mode->refresh_mhz = refresh_mhz;
     mode->preferred = preferred;
-    head.modes.push_back(std::move(mode));
-    return *head.modes.back();
+    return *mode;
 }
 
-std::unique_ptr<OutputHead> head(const std::function<void(OutputHead&)>& configure = {})
+// A head at the end of `list`, changed by `configure` where it stays.
+void add_head(HeadList& list, const std::function<void(OutputHead&)>& configure = {})
 {
-    auto record = std::make_unique<OutputHead>();
+    OutputHead* record = list.append();
+    ASSERT_NE(record, nullptr);
     if (configure)
         configure(*record);
-    return record;
 }
 
-HeadList list_of(std::unique_ptr<OutputHead> a)
+HeadList list_of(const std::function<void(OutputHead&)>& configure)
 {
     HeadList list;
-    list.push_back(std::move(a));
+    add_head(list, configure);
     return list;
 }
 
@@ -69,7 +70,7 @@ std::string fixed6(double value)
 HeadList example_heads()
 {
     HeadList heads;
-    heads.push_back(head([](OutputHead& h) {
+    add_head(heads, [](OutputHead& h) {
         h.name = "DP-1";
         h.make = "Example";
         h.model = "Panel 27";
@@ -82,8 +83,8 @@ HeadList example_heads()
         add_mode(h, 1920, 1080, 60000);
         h.enabled = true;
         h.scale = 1.5;
-    }));
-    heads.push_back(head([](OutputHead& h) { h.name = "HDMI-A-1"; }));
+    });
+    add_head(heads, [](OutputHead& h) { h.name = "HDMI-A-1"; });
     return heads;
 }
 
@@ -212,31 +213,31 @@ TEST(OutputsText, NoHeads)
 {
     EXPECT_EQ(text({}), "No outputs found.\n");
     HeadList finished;
-    finished.push_back(head([](OutputHead& h) {
+    add_head(finished, [](OutputHead& h) {
         h.name = "DP-1";
         h.finished = true;
-    }));
-    finished.push_back(head([](OutputHead& h) { h.finished = true; }));
+    });
+    add_head(finished, [](OutputHead& h) { h.finished = true; });
     EXPECT_EQ(text(finished), "No outputs found.\n");
 }
 
 TEST(OutputsText, FinishedHeadsAreSkippedWithoutStrayEmptyLines)
 {
     HeadList heads;
-    heads.push_back(head([](OutputHead& h) {
+    add_head(heads, [](OutputHead& h) {
         h.name = "gone-1";
         h.finished = true;
-    }));
-    heads.push_back(head([](OutputHead& h) { h.name = "A"; }));
-    heads.push_back(head([](OutputHead& h) {
+    });
+    add_head(heads, [](OutputHead& h) { h.name = "A"; });
+    add_head(heads, [](OutputHead& h) {
         h.name = "gone-2";
         h.finished = true;
-    }));
-    heads.push_back(head([](OutputHead& h) { h.name = "B"; }));
-    heads.push_back(head([](OutputHead& h) {
+    });
+    add_head(heads, [](OutputHead& h) { h.name = "B"; });
+    add_head(heads, [](OutputHead& h) {
         h.name = "gone-3";
         h.finished = true;
-    }));
+    });
     EXPECT_EQ(text(heads),
               "A\n  Enabled: no\n  Modes:\n    (none)\n"
               "\n"
@@ -260,17 +261,17 @@ TEST(OutputsText, NameLine)
         {"DP\t1\r\n", "line\nbreak\x1b\x7f\xc2\x9f\xc2\xa0\xff", "DP 1   \"line break   \xc2\xa0\xff\"\n"},
     };
     for (const Case& c : cases) {
-        auto heads = list_of(head([&](OutputHead& h) {
+        auto heads = list_of([&](OutputHead& h) {
             h.name = c.name;
             h.description = c.description;
-        }));
+        });
         EXPECT_EQ(text(heads), std::string(c.expected_first_line) + "  Enabled: no\n  Modes:\n    (none)\n");
     }
 }
 
 TEST(OutputsText, MakeModelSerialAndPhysicalSize)
 {
-    auto heads = list_of(head([](OutputHead& h) {
+    auto heads = list_of([](OutputHead& h) {
         h.name = "X";
         h.make = "Ex\tample\r\n";
         h.model = "M\x7f\xc2\x85N";
@@ -278,7 +279,7 @@ TEST(OutputsText, MakeModelSerialAndPhysicalSize)
         h.physical_width_mm = 0;
         h.physical_height_mm = 0;
         h.has_physical_size = true;
-    }));
+    });
     EXPECT_EQ(text(heads),
               "X\n"
               "  Make: Ex ample  \n"
@@ -289,13 +290,13 @@ TEST(OutputsText, MakeModelSerialAndPhysicalSize)
               "  Modes:\n"
               "    (none)\n");
 
-    auto negative = list_of(head([](OutputHead& h) {
+    auto negative = list_of([](OutputHead& h) {
         h.name = "Y";
         h.serial_number = "S\x01";
         h.physical_width_mm = -1;
         h.physical_height_mm = std::numeric_limits<std::int32_t>::min();
         h.has_physical_size = true;
-    }));
+    });
     EXPECT_EQ(text(negative),
               "Y\n"
               "  Serial: S \n"
@@ -305,11 +306,11 @@ TEST(OutputsText, MakeModelSerialAndPhysicalSize)
               "    (none)\n");
 
     // Sizes without their event print no line.
-    auto no_event = list_of(head([](OutputHead& h) {
+    auto no_event = list_of([](OutputHead& h) {
         h.name = "Z";
         h.physical_width_mm = 600;
         h.physical_height_mm = 340;
-    }));
+    });
     EXPECT_EQ(text(no_event), "Z\n  Enabled: no\n  Modes:\n    (none)\n");
 }
 
@@ -335,17 +336,17 @@ TEST(OutputsText, RefreshFormatting)
         {std::numeric_limits<std::int32_t>::min(), "    1920x1080 px\n"},
     };
     for (const Case& c : cases) {
-        auto heads = list_of(head([&](OutputHead& h) {
+        auto heads = list_of([&](OutputHead& h) {
             h.name = "M";
             add_mode(h, 1920, 1080, c.refresh_mhz);
-        }));
+        });
         EXPECT_EQ(text(heads), "M\n  Enabled: no\n  Modes:\n" + std::string(c.expected)) << c.refresh_mhz;
     }
 }
 
 TEST(OutputsText, CurrentAndPreferredMarks)
 {
-    auto heads = list_of(head([](OutputHead& h) {
+    auto heads = list_of([](OutputHead& h) {
         h.name = "M";
         add_mode(h, 640, 480, 0);
         add_mode(h, 800, 600, 60000, true);
@@ -354,7 +355,7 @@ TEST(OutputsText, CurrentAndPreferredMarks)
         add_mode(h, 1280, 720, 60000);
         h.current_mode = &add_mode(h, 1280, 720, 60000);
         add_mode(h, -1, -2, 0);
-    }));
+    });
     EXPECT_EQ(text(heads),
               "M\n  Enabled: no\n  Modes:\n"
               "    640x480 px\n"
@@ -364,30 +365,30 @@ TEST(OutputsText, CurrentAndPreferredMarks)
               "    1280x720 px, 60.000 Hz (current)\n"
               "    -1x-2 px\n");
 
-    auto both = list_of(head([](OutputHead& h) {
+    auto both = list_of([](OutputHead& h) {
         h.name = "B";
         h.current_mode = &add_mode(h, 320, 200, 70000, true);
-    }));
+    });
     EXPECT_EQ(text(both), "B\n  Enabled: no\n  Modes:\n    320x200 px, 70.000 Hz (current, preferred)\n");
 }
 
 TEST(OutputsText, FinishedModesAreSkipped)
 {
-    auto some = list_of(head([](OutputHead& h) {
+    auto some = list_of([](OutputHead& h) {
         h.name = "M";
         add_mode(h, 1, 1, 0).finished = true;
         add_mode(h, 2, 2, 0);
         OutputMode& current = add_mode(h, 3, 3, 0, true);
         current.finished = true;
         h.current_mode = &current;
-    }));
+    });
     EXPECT_EQ(text(some), "M\n  Enabled: no\n  Modes:\n    2x2 px\n");
 
-    auto all = list_of(head([](OutputHead& h) {
+    auto all = list_of([](OutputHead& h) {
         h.name = "M";
         add_mode(h, 1, 1, 0).finished = true;
         add_mode(h, 2, 2, 0, true).finished = true;
-    }));
+    });
     EXPECT_EQ(text(all), "M\n  Enabled: no\n  Modes:\n    (none)\n");
 }
 
@@ -416,7 +417,7 @@ TEST(OutputsText, EnabledHeadLines)
          "  Position: 0,0\n  Transform: 180\n  Scale: 16.000000\n  Adaptive Sync: disabled\n"},
     };
     for (const Case& c : cases) {
-        auto heads = list_of(head([&](OutputHead& h) {
+        auto heads = list_of([&](OutputHead& h) {
             h.name = "E";
             h.enabled = true;
             h.x = c.x;
@@ -424,14 +425,14 @@ TEST(OutputsText, EnabledHeadLines)
             h.transform = c.transform;
             h.scale = c.scale;
             h.adaptive_sync = c.adaptive_sync;
-        }));
+        });
         EXPECT_EQ(text(heads), "E\n  Enabled: yes\n  Modes:\n    (none)\n" + std::string(c.expected_tail));
     }
 }
 
 TEST(OutputsText, DisabledHeadHasNoPositionLines)
 {
-    auto heads = list_of(head([](OutputHead& h) {
+    auto heads = list_of([](OutputHead& h) {
         h.name = "D";
         h.x = 100;
         h.y = 200;
@@ -439,7 +440,7 @@ TEST(OutputsText, DisabledHeadHasNoPositionLines)
         h.scale = 2.0;
         h.adaptive_sync = true;
         add_mode(h, 1920, 1080, 60000);
-    }));
+    });
     EXPECT_EQ(text(heads), "D\n  Enabled: no\n  Modes:\n    1920x1080 px, 60.000 Hz\n");
 }
 
@@ -448,10 +449,10 @@ TEST(OutputsText, DisabledHeadHasNoPositionLines)
 TEST(OutputsJson, EmptyArray)
 {
     EXPECT_EQ(json({}), "[\n\n]\n");
-    auto finished = list_of(head([](OutputHead& h) {
+    auto finished = list_of([](OutputHead& h) {
         h.name = "DP-1";
         h.finished = true;
-    }));
+    });
     EXPECT_EQ(json(finished), "[\n\n]\n");
 }
 
@@ -473,7 +474,7 @@ TEST(OutputsJson, ExampleHeads)
 
 TEST(OutputsJson, HeadWithEverySetting)
 {
-    auto heads = list_of(head([](OutputHead& h) {
+    auto heads = list_of([](OutputHead& h) {
         h.name = "";
         h.description = "Desk \"left\"\\\r\n\t\x1b\x7f";
         h.make = "\xc3\xa9\xff";
@@ -492,7 +493,7 @@ TEST(OutputsJson, HeadWithEverySetting)
         h.transform = 9;
         h.scale = 258.0 / 256;
         h.adaptive_sync = true;
-    }));
+    });
     EXPECT_EQ(json(heads),
               "[\n"
               "  {\"name\":\"\",\"description\":\"Desk \\\"left\\\"\\\\\\r\\n\\t\\u001b\\u007f\","
@@ -522,7 +523,7 @@ TEST(OutputsJson, RefreshNumbers)
         {std::numeric_limits<std::int32_t>::max(), "2147483.647000"},
     };
     for (const Case& c : cases) {
-        auto heads = list_of(head([&](OutputHead& h) { add_mode(h, 1, 1, c.refresh_mhz); }));
+        auto heads = list_of([&](OutputHead& h) { add_mode(h, 1, 1, c.refresh_mhz); });
         EXPECT_EQ(json(heads),
                   "[\n  {\"name\":null,\"description\":null,\"make\":null,\"model\":null,\"serial\":null,"
                   "\"physical_size\":{\"width\":0,\"height\":0},\"enabled\":false,"
@@ -538,19 +539,19 @@ TEST(OutputsJson, RefreshNumbers)
 TEST(OutputsJson, FinishedHeadsAndModesKeepCommasRight)
 {
     HeadList heads;
-    heads.push_back(head([](OutputHead& h) { h.finished = true; }));
-    heads.push_back(head([](OutputHead& h) {
+    add_head(heads, [](OutputHead& h) { h.finished = true; });
+    add_head(heads, [](OutputHead& h) {
         h.name = "A";
         add_mode(h, 1, 1, 0).finished = true;
         add_mode(h, 2, 2, 0);
         add_mode(h, 3, 3, 0).finished = true;
         add_mode(h, 4, 4, 0);
-    }));
-    heads.push_back(head([](OutputHead& h) { h.finished = true; }));
-    heads.push_back(head([](OutputHead& h) {
+    });
+    add_head(heads, [](OutputHead& h) { h.finished = true; });
+    add_head(heads, [](OutputHead& h) {
         h.name = "B";
         add_mode(h, 5, 5, 0).finished = true;
-    }));
+    });
     const std::string tail =
         ",\"position\":{\"x\":0,\"y\":0},\"transform\":\"normal\",\"scale\":1.000000,\"adaptive_sync\":false}";
     const std::string nulls = ",\"description\":null,\"make\":null,\"model\":null,\"serial\":null,"

@@ -19,7 +19,6 @@
 
 namespace {
 
-using rdv::SceneNode;
 using rdv::SceneNodeList;
 using rdv_test::render_to_string;
 
@@ -38,36 +37,54 @@ constexpr std::string_view kDotHeader =
     "fontcolor=\"#0f172a\"];\n"
     "  edge [color=\"#64748b\"];\n";
 
-SceneNode node(std::uint32_t id, std::uint32_t parent_id, std::string name, std::uint32_t kind = 0,
-               bool enabled = true, std::int32_t x = 0, std::int32_t y = 0, std::int32_t width = 0,
-               std::int32_t height = 0)
+// A node as a test writes it, with its name; rendered through a Nodes
+// built from a list of them.
+struct TestNode {
+    std::uint32_t id = 0;
+    std::uint32_t parent_id = 0;
+    std::string name;
+    std::uint32_t kind = 0;
+    bool enabled = false;
+    std::int32_t x = 0;
+    std::int32_t y = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+};
+using Nodes = std::vector<TestNode>;
+
+TestNode node(std::uint32_t id, std::uint32_t parent_id, std::string name, std::uint32_t kind = 0,
+              bool enabled = true, std::int32_t x = 0, std::int32_t y = 0, std::int32_t width = 0,
+              std::int32_t height = 0)
 {
-    SceneNode n;
-    n.id = id;
-    n.parent_id = parent_id;
-    n.name = std::move(name);
-    n.kind = kind;
-    n.enabled = enabled;
-    n.x = x;
-    n.y = y;
-    n.width = width;
-    n.height = height;
-    return n;
+    return {id, parent_id, std::move(name), kind, enabled, x, y, width, height};
 }
 
-std::string tree(const SceneNodeList& nodes)
+SceneNodeList list_from(const Nodes& nodes)
 {
-    return render_to_string([&](rdv::Writer& w) { return rdv::write_scene_tree(w, nodes); });
+    SceneNodeList list;
+    for (const TestNode& n : nodes) {
+        bool added = list.add({n.id, n.parent_id, n.name, n.kind, n.enabled, n.x, n.y, n.width, n.height});
+        EXPECT_TRUE(added);
+    }
+    return list;
 }
 
-std::string tree_plain(const SceneNodeList& nodes)
+std::string tree(const Nodes& nodes)
 {
-    return render_to_string([&](rdv::Writer& w) { return rdv::write_scene_tree_plain(w, nodes); });
+    const SceneNodeList list = list_from(nodes);
+    return render_to_string([&](rdv::Writer& w) { return rdv::write_scene_tree(w, list); });
 }
 
-std::string dot(const SceneNodeList& nodes)
+std::string tree_plain(const Nodes& nodes)
 {
-    return render_to_string([&](rdv::Writer& w) { return rdv::write_scene_dot(w, nodes); });
+    const SceneNodeList list = list_from(nodes);
+    return render_to_string([&](rdv::Writer& w) { return rdv::write_scene_tree_plain(w, list); });
+}
+
+std::string dot(const Nodes& nodes)
+{
+    const SceneNodeList list = list_from(nodes);
+    return render_to_string([&](rdv::Writer& w) { return rdv::write_scene_dot(w, list); });
 }
 
 std::string repeat(const std::string& piece, std::size_t count)
@@ -79,13 +96,13 @@ std::string repeat(const std::string& piece, std::size_t count)
 }
 
 // Checks both tree renderings against the same expected bytes.
-void expect_tree(const SceneNodeList& nodes, const std::string& expected)
+void expect_tree(const Nodes& nodes, const std::string& expected)
 {
     EXPECT_EQ(tree(nodes), expected) << "indexed rendering";
     EXPECT_EQ(tree_plain(nodes), expected) << "plain rendering";
 }
 
-SceneNodeList example_nodes()
+Nodes example_nodes()
 {
     return {
         node(1, 0, "root", 0, true),
@@ -177,7 +194,7 @@ TEST(SceneTree, TwoNodesNamingEachOther)
 {
     // A and B are each other's parent; C hangs under B. A has a later sibling
     // (C, same parent id 2), B has none.
-    const SceneNodeList nodes = {node(1, 2, "A"), node(2, 1, "B"), node(3, 2, "C")};
+    const Nodes nodes = {node(1, 2, "A"), node(2, 1, "B"), node(3, 2, "C")};
     const std::string expected = repeat(kPipe + kBlank, 127) + kBranch + "A [tree]\n" +
                                  repeat(kBlank + kPipe, 127) + kLastBranch + "B [tree]\n" +
                                  repeat(kPipe + kBlank, 127) + kLastBranch + "C [tree]\n";
@@ -186,7 +203,7 @@ TEST(SceneTree, TwoNodesNamingEachOther)
 
 TEST(SceneTree, DeepChainIsCutAt256Entries)
 {
-    SceneNodeList nodes;
+    Nodes nodes;
     for (std::uint32_t id = 1; id <= 300; ++id)
         nodes.push_back(node(id, id - 1, "n" + std::to_string(id)));
     std::string expected;
@@ -202,7 +219,7 @@ TEST(SceneTree, DeepChainIsCutAt256Entries)
 TEST(SceneTree, GeometryDisabledAndKindWords)
 {
     struct Case {
-        SceneNode n;
+        TestNode n;
         std::string_view expected;
     };
     constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
@@ -248,7 +265,7 @@ TEST(SceneTree, NamesAreKeptOnOneLine)
 // A direct transcription of the drawing rules, used as an oracle for
 // generated lists. Names are restricted to the table in the generator, whose
 // one-line forms are given there.
-std::string reference_tree(const SceneNodeList& nodes, const std::vector<std::string>& one_line_names)
+std::string reference_tree(const Nodes& nodes, const std::vector<std::string>& one_line_names)
 {
     const std::size_t count = nodes.size();
     auto parent_of = [&](std::size_t q) -> std::optional<std::size_t> {
@@ -280,7 +297,7 @@ std::string reference_tree(const SceneNodeList& nodes, const std::vector<std::st
                 out += has_later_sibling(chain[k]) ? kPipe : kBlank;
             out += has_later_sibling(p) ? kBranch : kLastBranch;
         }
-        const SceneNode& n = nodes[p];
+        const TestNode& n = nodes[p];
         out += one_line_names[p];
         out += " [";
         out += rdv::scene_kind_word(n.kind);
@@ -297,7 +314,7 @@ std::string reference_tree(const SceneNodeList& nodes, const std::vector<std::st
 }
 
 struct GeneratedList {
-    SceneNodeList nodes;
+    Nodes nodes;
     std::vector<std::string> one_line_names;
 };
 
@@ -320,7 +337,7 @@ GeneratedList random_list(std::mt19937& rng, std::size_t count, std::uint32_t id
         return static_cast<std::int32_t>(pick(2001)) - 1000;
     };
     for (std::size_t i = 0; i < count; ++i) {
-        SceneNode n;
+        TestNode n;
         if (deep) {
             n.id = static_cast<std::uint32_t>(i + 1);
             switch (pick(10)) {
@@ -394,7 +411,7 @@ TEST(SceneTreeProperty, IndexedAndPlainRenderingsAgreeOnWideIds)
         std::mt19937 rng(5000 + seed);
         const std::size_t count = rng() % 60;
         GeneratedList list = random_list(rng, count, kPoolSize - 1, false);
-        for (SceneNode& n : list.nodes) {
+        for (TestNode& n : list.nodes) {
             n.id = kPool[n.id % kPoolSize];
             // Keep 0 (no parent); map the rest into the pool, or just past it.
             if (n.parent_id != 0)
@@ -514,7 +531,7 @@ TEST(SceneDot, GeometryLine)
 
 TEST(SceneDot, InconsistentDataIsWrittenUnchanged)
 {
-    const SceneNodeList nodes = {
+    const Nodes nodes = {
         node(3, 1, "c"),
         node(1, 0, "r"),
         node(0, 99, "zero"),
@@ -538,7 +555,7 @@ TEST(SceneDot, InconsistentDataIsWrittenUnchanged)
 
 TEST(SceneRenderersFailure, StopAtTheFirstFailedWrite)
 {
-    const SceneNodeList nodes = example_nodes();
+    const SceneNodeList nodes = list_from(example_nodes());
     const std::function<rdv::Result<>(rdv::Writer&)> renderers[] = {
         [&](rdv::Writer& w) { return rdv::write_scene_tree(w, nodes); },
         [&](rdv::Writer& w) { return rdv::write_scene_tree_plain(w, nodes); },

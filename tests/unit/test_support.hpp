@@ -17,12 +17,13 @@ namespace rdv_test {
 // U+FFFD as UTF-8.
 inline constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-// Runs `render` on a fresh memory writer, flushes, and returns every byte
-// that left the writer. The rendering and the flush must both succeed.
+// Runs `render` on a fresh memory writer of `capacity` bytes, flushes, and
+// returns every byte that left the writer. The rendering and the flush must
+// both succeed.
 template <typename Render>
-std::string render_to_string(Render&& render)
+std::string render_to_string(Render&& render, std::size_t capacity = 4096)
 {
-    rdv::MemoryWriter writer;
+    rdv::MemoryWriter writer(capacity);
     rdv::Result<> result = render(writer);
     EXPECT_TRUE(result.has_value()) << "the rendering reported a failure";
     rdv::Result<> flushed = rdv::flush(writer);

@@ -26,14 +26,19 @@ using rdv_test::render_to_string;
 constexpr std::string_view kHeader = "ID\tBACKEND\tAPP_ID/CLASS\tTITLE\tOUTPUT:WORKSPACE\tGEOMETRY\tLAYOUT\tSTATE\n";
 
 // A record whose description is complete, changed by `configure`.
-std::unique_ptr<WindowInfo> window(const std::function<void(WindowInfo&)>& configure = {})
+WindowInfo window(const std::function<void(WindowInfo&)>& configure = {})
 {
-    auto record = std::make_unique<WindowInfo>();
-    record->info_requested = true;
-    record->info_done = true;
+    WindowInfo record;
+    record.info_requested = true;
+    record.info_done = true;
     if (configure)
-        configure(*record);
+        configure(record);
     return record;
+}
+
+void add(WindowList& list, const WindowInfo& record)
+{
+    ASSERT_TRUE(list.push_back(record));
 }
 
 // The focused, visible xdg window a1 (editor, notes, DP-1:2, tile).
@@ -59,10 +64,10 @@ void not_described(WindowInfo& w)
     w.info_done = false;
 }
 
-WindowList list_of(std::unique_ptr<WindowInfo> a)
+WindowList list_of(const WindowInfo& a)
 {
     WindowList list;
-    list.push_back(std::move(a));
+    add(list, a);
     return list;
 }
 
@@ -87,17 +92,17 @@ std::string stubs(const WindowList& windows)
 WindowList mixed_list()
 {
     WindowList list;
-    list.push_back(window([](WindowInfo& w) {
+    add(list, window([](WindowInfo& w) {
         w.identifier = "gone";
         w.info_done = false;
         w.closed = true;
     }));
-    list.push_back(window(editor_window));
-    list.push_back(window([](WindowInfo& w) {
+    add(list, window(editor_window));
+    add(list, window([](WindowInfo& w) {
         w.identifier = "pending";
         not_described(w);
     }));
-    list.push_back(window([](WindowInfo& w) {
+    add(list, window([](WindowInfo& w) {
         w.identifier = "b2";
         w.backend = rdv::WindowBackend::xwayland;
         w.window_class = "XTerm";
@@ -108,7 +113,7 @@ WindowList mixed_list()
         w.state = 0x02;
         w.matched_rule = 4;
     }));
-    list.push_back(window([](WindowInfo& w) {
+    add(list, window([](WindowInfo& w) {
         w.identifier = "closed-late";
         closed(w);
     }));
@@ -155,9 +160,9 @@ TEST(WindowTable, HeaderAloneWithoutListedWindows)
     EXPECT_EQ(table({}), kHeader);
 
     WindowList unlisted;
-    unlisted.push_back(window(closed));
-    unlisted.push_back(window(not_described));
-    unlisted.push_back(window([](WindowInfo& w) {
+    add(unlisted, window(closed));
+    add(unlisted, window(not_described));
+    add(unlisted, window([](WindowInfo& w) {
         w.info_done = false;
         w.closed = true;
     }));
@@ -275,8 +280,8 @@ TEST(WindowJson, EmptyArrayHasAnEmptyLineBetweenTheBrackets)
 {
     EXPECT_EQ(json({}), "[\n\n]\n");
     WindowList unlisted;
-    unlisted.push_back(window(closed));
-    unlisted.push_back(window(not_described));
+    add(unlisted, window(closed));
+    add(unlisted, window(not_described));
     EXPECT_EQ(json(unlisted), "[\n\n]\n");
 }
 
@@ -386,8 +391,8 @@ TEST(RuleStubs, NothingWithoutListedWindows)
 {
     EXPECT_EQ(stubs({}), "");
     WindowList unlisted;
-    unlisted.push_back(window(closed));
-    unlisted.push_back(window(not_described));
+    add(unlisted, window(closed));
+    add(unlisted, window(not_described));
     EXPECT_EQ(stubs(unlisted), "");
 }
 

@@ -61,9 +61,13 @@ TEST(Decimals, Signed)
         {std::numeric_limits<std::int32_t>::min(), "-2147483648"},
         {std::numeric_limits<std::int32_t>::min() + 1, "-2147483647"},
     };
-    for (const Case& c : cases) {
-        std::string got = render_to_string([&](rdv::Writer& w) { return rdv::write_signed_decimal(w, c.value); });
-        EXPECT_EQ(got, c.expected) << "value " << c.value;
+    // Straight into the buffer, and through `put` when the buffer is short.
+    for (std::size_t capacity : {std::size_t{4096}, std::size_t{3}}) {
+        for (const Case& c : cases) {
+            std::string got =
+                render_to_string([&](rdv::Writer& w) { return rdv::write_signed_decimal(w, c.value); }, capacity);
+            EXPECT_EQ(got, c.expected) << "value " << c.value << ", capacity " << capacity;
+        }
     }
 }
 
@@ -84,10 +88,12 @@ TEST(Decimals, Unsigned)
         {10000000000000000000u, "10000000000000000000"},
         {std::numeric_limits<std::uint64_t>::max(), "18446744073709551615"},
     };
-    for (const Case& c : cases) {
-        std::string got =
-            render_to_string([&](rdv::Writer& w) { return rdv::write_unsigned_decimal(w, c.value); });
-        EXPECT_EQ(got, c.expected) << "value " << c.value;
+    for (std::size_t capacity : {std::size_t{4096}, std::size_t{3}}) {
+        for (const Case& c : cases) {
+            std::string got =
+                render_to_string([&](rdv::Writer& w) { return rdv::write_unsigned_decimal(w, c.value); }, capacity);
+            EXPECT_EQ(got, c.expected) << "value " << c.value << ", capacity " << capacity;
+        }
     }
 }
 
@@ -344,7 +350,7 @@ TEST(WriteOpsFailure, EveryOperationStopsAtTheFirstFailedWrite)
         {"unsigned",
          [](rdv::Writer& w) { return rdv::write_unsigned_decimal(w, std::numeric_limits<std::uint64_t>::max()); }},
         {"json", [&](rdv::Writer& w) { return rdv::write_json_string(w, long_text); }},
-        {"member", [&](rdv::Writer& w) { return rdv::write_optional_string_member(w, "key", long_text, false); }},
+        {"member", [&](rdv::Writer& w) { return rdv::write_optional_string_member(w, "key", rdv::Text::viewing(long_text), false); }},
         {"member null", [](rdv::Writer& w) { return rdv::write_optional_string_member(w, "key", std::nullopt, false); }},
         {"single line", [&](rdv::Writer& w) { return rdv::write_single_line(w, long_text); }},
         {"single line utf8", [&](rdv::Writer& w) { return rdv::write_single_line_utf8(w, long_text); }},

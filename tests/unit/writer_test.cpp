@@ -123,7 +123,7 @@ TEST(StandardWriters, BufferSizes)
 {
     rdv::StdoutWriter out;
     rdv::StderrWriter err;
-    EXPECT_EQ(out.capacity(), 4096u);
+    EXPECT_EQ(out.capacity(), 16384u);
     EXPECT_EQ(err.capacity(), 512u);
     EXPECT_EQ(out.buffered(), 0u);
     EXPECT_EQ(err.buffered(), 0u);

@@ -1,0 +1,120 @@
+#include "text/text_arena.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace rdv {
+namespace {
+
+// Positions are 32-bit: chunk number times the chunk size, plus the offset.
+constexpr std::size_t kMaxChunks = (std::size_t{UINT32_MAX} + 1) / TextArena::kChunkSize;
+
+}  // namespace
+
+TextArena::TextArena(TextArena&& other) noexcept
+    : memory_(other.memory_),
+      chunks_(std::exchange(other.chunks_, nullptr)),
+      chunk_count_(std::exchange(other.chunk_count_, 0)),
+      directory_size_(std::exchange(other.directory_size_, 0)),
+      used_(std::exchange(other.used_, kChunkSize))
+{
+}
+
+TextArena& TextArena::operator=(TextArena&& other) noexcept
+{
+    if (this != &other) {
+        clear();
+        memory_ = other.memory_;
+        chunks_ = std::exchange(other.chunks_, nullptr);
+        chunk_count_ = std::exchange(other.chunk_count_, 0);
+        directory_size_ = std::exchange(other.directory_size_, 0);
+        used_ = std::exchange(other.used_, kChunkSize);
+    }
+    return *this;
+}
+
+char* TextArena::allocate(std::size_t size, std::uint32_t& position) noexcept
+{
+    if (size > kChunkSize - used_) {
+        if (chunk_count_ == kMaxChunks)
+            return nullptr;
+        if (chunk_count_ == directory_size_) {
+            std::size_t grown = directory_size_ == 0 ? 8 : directory_size_ * 2;
+            char** directory = new (std::nothrow) char*[grown];
+            if (!directory)
+                return nullptr;
+            if (chunk_count_ > 0)
+                std::memcpy(directory, chunks_, chunk_count_ * sizeof(char*));
+            delete[] chunks_;
+            chunks_ = directory;
+            directory_size_ = grown;
+        }
+        // Not zeroed: a page is only touched once a text is written to it.
+        char* chunk = memory_ ? static_cast<char*>(memory_->allocate(kChunkSize)) : new (std::nothrow) char[kChunkSize];
+        if (!chunk)
+            return nullptr;
+        chunks_[chunk_count_++] = chunk;
+        used_ = 0;
+    }
+    position = static_cast<std::uint32_t>((chunk_count_ - 1) * kChunkSize + used_);
+    char* room = chunks_[chunk_count_ - 1] + used_;
+    used_ += size;
+    return room;
+}
+
+bool TextArena::store(Text& field, std::string_view bytes) noexcept
+{
+    if (bytes.size() > kMaxText)
+        return false;
+    if (field.data_ && bytes.size() <= field.room_) {
+        if (!bytes.empty())
+            std::memcpy(field.writable(), bytes.data(), bytes.size());
+        field.size_ = static_cast<std::uint16_t>(bytes.size());
+        return true;
+    }
+    if (bytes.empty()) {
+        field.data_ = "";
+        field.size_ = 0;
+        return true;
+    }
+    std::size_t room = std::max(bytes.size(), std::min<std::size_t>(2 * std::size_t{field.room_}, kMaxText));
+    std::uint32_t position;
+    char* storage = allocate(room, position);
+    if (!storage)
+        return false;
+    std::memcpy(storage, bytes.data(), bytes.size());
+    field.data_ = storage;
+    field.size_ = static_cast<std::uint16_t>(bytes.size());
+    field.room_ = static_cast<std::uint16_t>(room);
+    return true;
+}
+
+std::optional<std::uint32_t> TextArena::append(std::string_view bytes) noexcept
+{
+    if (bytes.empty())
+        return 0;
+    if (bytes.size() > kMaxText)
+        return std::nullopt;
+    std::uint32_t position;
+    char* storage = allocate(bytes.size(), position);
+    if (!storage)
+        return std::nullopt;
+    std::memcpy(storage, bytes.data(), bytes.size());
+    return position;
+}
+
+void TextArena::clear() noexcept
+{
+    if (!memory_) {
+        for (std::size_t i = 0; i < chunk_count_; ++i)
+            delete[] chunks_[i];
+    }
+    delete[] chunks_;
+    chunks_ = nullptr;
+    chunk_count_ = directory_size_ = 0;
+    used_ = kChunkSize;
+}
+
+}  // namespace rdv

@@ -1,0 +1,109 @@
+// Received texts, and the arena their bytes are kept in.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "text/region_memory.hpp"
+
+namespace rdv {
+
+class TextArena;
+
+// A received text: absent when no event of its kind arrived, else the
+// event's bytes, possibly none. It only looks at the bytes, which belong to
+// the snapshot's TextArena (or, in tests, to a string literal). A text is at
+// most 65,535 bytes: a whole Wayland message is no longer. Packed to 12
+// bytes, since a window record holds ten of them.
+class [[gnu::packed]] Text {
+public:
+    constexpr Text() noexcept = default;
+    constexpr Text(std::nullopt_t) noexcept {}
+    // A string literal, whose bytes stay where they are.
+    template <std::size_t N>
+    constexpr Text(const char (&literal)[N]) noexcept : data_(literal), size_(static_cast<std::uint16_t>(N - 1))
+    {
+        static_assert(N - 1 <= UINT16_MAX);
+    }
+
+    // A text that looks at bytes kept elsewhere, for as long as they stay
+    // (tests and benchmarks; received texts go through TextArena::store).
+    static constexpr Text viewing(std::string_view bytes) noexcept
+    {
+        Text text;
+        text.data_ = bytes.data() ? bytes.data() : "";
+        text.size_ = static_cast<std::uint16_t>(bytes.size() <= UINT16_MAX ? bytes.size() : UINT16_MAX);
+        return text;
+    }
+
+    constexpr bool has_value() const noexcept { return data_ != nullptr; }
+    constexpr explicit operator bool() const noexcept { return data_ != nullptr; }
+    // The bytes; none for an absent text.
+    constexpr std::string_view operator*() const noexcept { return {data_ ? data_ : "", size_}; }
+
+private:
+    friend class TextArena;
+    char* writable() const noexcept { return const_cast<char*>(data_); }
+
+    const char* data_ = nullptr;  // nullptr: absent
+    std::uint16_t size_ = 0;
+    std::uint16_t room_ = 0;  // arena bytes at data_ that a later text of the field may reuse
+};
+static_assert(sizeof(Text) == 12);
+
+// The bytes of one snapshot's texts, in chunks of 64 KiB that never move and
+// are freed together: from the heap, or from a RegionMemory the arena is
+// given, which then frees them. Nothing here throws: without memory a text is
+// not stored and the caller keeps what it had.
+class TextArena {
+public:
+    static constexpr std::size_t kChunkSize = 65536;
+    static constexpr std::size_t kMaxText = UINT16_MAX;
+
+    TextArena() noexcept = default;
+    explicit TextArena(RegionMemory* memory) noexcept : memory_(memory) {}
+    TextArena(const TextArena&) = delete;
+    TextArena& operator=(const TextArena&) = delete;
+    TextArena(TextArena&& other) noexcept;
+    TextArena& operator=(TextArena&& other) noexcept;
+    ~TextArena() { clear(); }
+
+    // Makes `field` a copy of `bytes`: in the room the field already has
+    // when they fit, else in new room, twice the old room when that is more
+    // (so a field that keeps growing wastes at most what it holds). Returns
+    // false, and leaves the field as it was, when memory is short or the
+    // text is longer than kMaxText.
+    [[nodiscard]] bool store(Text& field, std::string_view bytes) noexcept;
+
+    // A copy of `bytes` that is never replaced, as a position for `at`;
+    // nothing when memory is short or the text is longer than kMaxText.
+    [[nodiscard]] std::optional<std::uint32_t> append(std::string_view bytes) noexcept;
+    // The `size` bytes at `position`.
+    std::string_view at(std::uint32_t position, std::size_t size) const noexcept
+    {
+        if (size == 0)
+            return {};
+        return {chunks_[position / kChunkSize] + position % kChunkSize, size};
+    }
+
+    // The RegionMemory the chunks came from has moved to `memory`.
+    void memory_moved(RegionMemory* memory) noexcept { memory_ = memory; }
+
+    // Frees every chunk.
+    void clear() noexcept;
+
+private:
+    // Room for `size` bytes, not crossing a chunk; its position through
+    // `position`. nullptr when memory is short.
+    char* allocate(std::size_t size, std::uint32_t& position) noexcept;
+
+    RegionMemory* memory_ = nullptr;  // where chunks come from; none: the heap
+    char** chunks_ = nullptr;         // chunk_count_ chunks of kChunkSize bytes
+    std::size_t chunk_count_ = 0;
+    std::size_t directory_size_ = 0;  // room in chunks_
+    std::size_t used_ = kChunkSize;   // bytes used in the last chunk (full when there is none)
+};
+
+}  // namespace rdv
