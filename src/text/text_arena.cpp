@@ -35,33 +35,28 @@ TextArena& TextArena::operator=(TextArena&& other) noexcept
     return *this;
 }
 
-char* TextArena::allocate(std::size_t size, std::uint32_t& position) noexcept
+char* TextArena::allocate_in_new_chunk(std::size_t size, std::uint32_t& position) noexcept
 {
-    if (size > kChunkSize - used_) {
-        if (chunk_count_ == kMaxChunks)
+    if (chunk_count_ == kMaxChunks)
+        return nullptr;
+    if (chunk_count_ == directory_size_) {
+        std::size_t grown = directory_size_ == 0 ? 8 : directory_size_ * 2;
+        char** directory = new (std::nothrow) char*[grown];
+        if (!directory)
             return nullptr;
-        if (chunk_count_ == directory_size_) {
-            std::size_t grown = directory_size_ == 0 ? 8 : directory_size_ * 2;
-            char** directory = new (std::nothrow) char*[grown];
-            if (!directory)
-                return nullptr;
-            if (chunk_count_ > 0)
-                std::memcpy(directory, chunks_, chunk_count_ * sizeof(char*));
-            delete[] chunks_;
-            chunks_ = directory;
-            directory_size_ = grown;
-        }
-        // Not zeroed: a page is only touched once a text is written to it.
-        char* chunk = memory_ ? static_cast<char*>(memory_->allocate(kChunkSize)) : new (std::nothrow) char[kChunkSize];
-        if (!chunk)
-            return nullptr;
-        chunks_[chunk_count_++] = chunk;
-        used_ = 0;
+        if (chunk_count_ > 0)
+            std::memcpy(directory, chunks_, chunk_count_ * sizeof(char*));
+        delete[] chunks_;
+        chunks_ = directory;
+        directory_size_ = grown;
     }
-    position = static_cast<std::uint32_t>((chunk_count_ - 1) * kChunkSize + used_);
-    char* room = chunks_[chunk_count_ - 1] + used_;
-    used_ += size;
-    return room;
+    // Not zeroed: a page is only touched once a text is written to it.
+    char* chunk = memory_ ? static_cast<char*>(memory_->allocate(kChunkSize)) : new (std::nothrow) char[kChunkSize];
+    if (!chunk)
+        return nullptr;
+    chunks_[chunk_count_++] = chunk;
+    used_ = 0;
+    return allocate(size, position);
 }
 
 bool TextArena::store(Text& field, std::string_view bytes) noexcept

@@ -88,6 +88,9 @@ public:
         return {chunks_[position / kChunkSize] + position % kChunkSize, size};
     }
 
+    // The bytes the arena holds in chunks, used or not.
+    std::size_t reserved() const noexcept { return chunk_count_ * kChunkSize; }
+
     // The RegionMemory the chunks came from has moved to `memory`.
     void memory_moved(RegionMemory* memory) noexcept { memory_ = memory; }
 
@@ -97,7 +100,16 @@ public:
 private:
     // Room for `size` bytes, not crossing a chunk; its position through
     // `position`. nullptr when memory is short.
-    char* allocate(std::size_t size, std::uint32_t& position) noexcept;
+    char* allocate(std::size_t size, std::uint32_t& position) noexcept
+    {
+        if (size > kChunkSize - used_)
+            return allocate_in_new_chunk(size, position);
+        position = static_cast<std::uint32_t>((chunk_count_ - 1) * kChunkSize + used_);
+        char* room = chunks_[chunk_count_ - 1] + used_;
+        used_ += size;
+        return room;
+    }
+    char* allocate_in_new_chunk(std::size_t size, std::uint32_t& position) noexcept;
 
     RegionMemory* memory_ = nullptr;  // where chunks come from; none: the heap
     char** chunks_ = nullptr;         // chunk_count_ chunks of kChunkSize bytes
