@@ -2,7 +2,8 @@
 #   make / make build   build the program, build/src/ridaviduvo
 #   make test           build and run every test
 #   make bench          the tool at three scales against its floor and wlr-randr,
-#                       and the microbenchmarks (docs/benchmarks.md), in build-bench/
+#                       and the microbenchmarks (docs/benchmarks.md), in build-bench/,
+#                       with the release build of build-bench-release/ beside it
 #   make demo           run the commands against the mock compositor's demo desktop
 #   make scene-picture  redraw docs/demo-scene.svg from the demo's scene
 #   make sanitize       build and test with AddressSanitizer and UBSan in build-sanitize/
@@ -16,6 +17,7 @@
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 BENCH_BUILD ?= build-bench
+BENCH_RELEASE_BUILD ?= build-bench-release
 MESON_FLAGS ?=
 
 .PHONY: all build test bench demo scene-picture sanitize deps test-deps bench-deps clean
@@ -76,9 +78,15 @@ bench-deps:
 $(BENCH_BUILD)/build.ninja: | bench-deps
 	meson setup $(BENCH_BUILD) -Dbenchmarks=enabled $(MESON_FLAGS)
 
-bench: bench-deps $(BENCH_BUILD)/build.ninja
+# The tool as `meson install` users get it, measured beside the other.
+$(BENCH_RELEASE_BUILD)/build.ninja: | bench-deps
+	meson setup $(BENCH_RELEASE_BUILD) --buildtype=release -Dtests=false -Dmock-compositor=false \
+		-Dbenchmarks=disabled -Dman-pages=disabled $(MESON_FLAGS)
+
+bench: bench-deps $(BENCH_BUILD)/build.ninja $(BENCH_RELEASE_BUILD)/build.ninja
 	ninja -C $(BENCH_BUILD)
-	python3 benchmarks/run_bench.py --build $(BENCH_BUILD)
+	ninja -C $(BENCH_RELEASE_BUILD) src/ridaviduvo
+	python3 benchmarks/run_bench.py --build $(BENCH_BUILD) --release $(BENCH_RELEASE_BUILD)
 
 # The README's picture of the demo scene, drawn by Graphviz from `scene --dot`.
 scene-picture: build
@@ -86,7 +94,7 @@ scene-picture: build
 	tools/demo.sh $(BUILD) examples/desktop.json scene --dot | dot -Tsvg -o docs/demo-scene.svg
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(BENCH_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(BENCH_BUILD) $(BENCH_RELEASE_BUILD)
 
 # Install the program, its manual page, shell completions and JSON Schemas
 # under PREFIX (an absolute path), into the staging directory DESTDIR when it

@@ -18,6 +18,11 @@ plain C client costs.
 For every command it measures:
   * wall time: the median of hyperfine's runs (`hyperfine -N`, output to
     /dev/null), every command of one scale in one hyperfine invocation;
+  * the wall ratio to the floor in pairs: round after round the floor runs
+    and then each command, and the ratio is the median over the rounds of
+    (command / floor in that round), so that a drift of the machine's speed
+    cancels out; with each run's minor page faults and system time from
+    wait4;
   * peak resident memory: `/usr/bin/time -f %M`, the median of three runs;
   * instructions: `valgrind --tool=callgrind` on the measured process alone
     (the mock runs outside valgrind), and where they go by ELF object.
@@ -27,14 +32,18 @@ Then, on a headless phoc (Debian's, wlroots 0.15), `ridaviduvo outputs` and
 rounds of one hyperfine invocation running all four, and callgrind; the
 ratios of wall time (per round, then their median) and of instructions.
 
+With --release DIR, the tool of a release build (`--buildtype=release`, what
+`meson install` users get) is measured too, at the largest scale of each
+command and on phoc, beside the same floor and wlr-randr.
+
 Last, the renderers' microbenchmarks (benchmarks/renderers-bench).
 
 The report (Markdown) is printed and written to OUT/report.md; the raw numbers
 go to OUT/results.json and the callgrind profiles of the largest scale to
 OUT/callgrind/.
 
-  run_bench.py --build BUILD [--out DIR] [--smoke] [--min-runs N] [--warmup N]
-               [--skip-peers] [--skip-micro]
+  run_bench.py --build BUILD [--release BUILD] [--out DIR] [--smoke] [--min-runs N]
+               [--warmup N] [--pairs N] [--skip-peers] [--skip-micro]
 
 --smoke runs the smallest scale only, three runs each and no microbenchmarks, to
 check in seconds that all of the above works; it exits 77 (skipped) when a
@@ -176,6 +185,49 @@ def hyperfine(commands, env, workdir, args, peers=False):
     results = json.loads(export.read_text())["results"]
     export.unlink()
     return {name: r["times"] for (name, _), r in zip(commands, results)}
+
+
+def timed_run(argv, env):
+    """One run with its output to /dev/null: wall seconds, and from the
+    kernel's account of the process (wait4) its minor page faults and system
+    seconds."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    wall = time.perf_counter() - start
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0:
+        raise Failure(f"{' '.join(argv)} exited with {proc.returncode}")
+    return {"wall": wall, "faults": usage.ru_minflt, "sys": usage.ru_stime}
+
+
+def paired(commands, reference, env, rounds, warmup=2):
+    """Runs `reference` and then each of `commands` (name, argv), round after
+    round, so that each command runs right beside the reference and a drift
+    of the machine's speed touches both alike. Returns, per name: the median
+    over the rounds of (its wall time / the reference's in that round), and
+    its median minor faults and mean system milliseconds."""
+    names = [reference[0]] + [name for name, _ in commands if name != reference[0]]
+    argvs = dict(commands)
+    argvs[reference[0]] = reference[1]
+    runs = {name: [] for name in names}
+    for number in range(warmup + rounds):
+        for name in names:
+            result = timed_run(argvs[name], env)
+            if number >= warmup:
+                runs[name].append(result)
+    out = {}
+    for name in names:
+        ratios = [r["wall"] / ref["wall"] for r, ref in zip(runs[name], runs[reference[0]])]
+        out[name] = {
+            "paired_ratio": statistics.median(ratios),
+            "paired_rounds": rounds,
+            "minor_faults": int(statistics.median(r["faults"] for r in runs[name])),
+            # The kernel accounts system time in whole ticks: the mean, not the median, says something.
+            "sys_ms": statistics.mean(r["sys"] for r in runs[name]) * 1000,
+        }
+    return out
 
 
 def peak_rss_kib(argv, env):
@@ -334,27 +386,33 @@ def family_commands(build, family):
 
 # ---------------------------------------------------------------- the runs
 
-def measure_family(build, family, scales, args, workdir, profiles):
+def measure_family(build, family, scales, args, workdir, profiles, release=None):
     rows = []
     ours, floors = family_commands(build, family)
+    released = []  # the release build's commands, measured at the largest scale
+    if release:
+        released = [(f"{name} (release)", [release["tool"], *argv[1:]]) for name, argv in ours]
     for index, scale in enumerate(scales):
         scenario = write_scenario(workdir, family, scale)
         if index == 0:
             lines = check_same_requests(build, scenario, ours[0][1], floors[0][1], workdir)
             log(f"{family}: the floor sends the tool's {lines} requests")
         largest = index == len(scales) - 1
+        measured = ours + floors + (released if largest else [])
         with Mock(build["mock"], scenario, workdir) as mock:
-            for name, argv in ours + floors:
+            for name, argv in measured:
                 out = run(argv, mock.env)
                 if out.returncode != 0 or out.stderr:
                     raise Failure(f"{' '.join(argv)} exited with {out.returncode}: {out.stderr.decode()}")
-                if name in dict(ours):
-                    check_output(name, scale, out.stdout)
+                if name in dict(ours) or name in dict(released):
+                    check_output(name.removesuffix(" (release)"), scale, out.stdout)
                 elif out.stdout:
                     raise Failure(f"the floor printed something: {out.stdout[:200]!r}")
             log(f"{family} at {scale}: hyperfine")
-            walls = hyperfine(ours + floors, mock.env, workdir, args)
-            for name, argv in ours + floors:
+            walls = hyperfine(measured, mock.env, workdir, args)
+            log(f"{family} at {scale}: each command beside the floor, {args.pairs} rounds")
+            beside = paired(measured, floors[0], mock.env, args.pairs)
+            for name, argv in measured:
                 log(f"{family} at {scale}: {name}: memory and instructions")
                 safe = re.sub(r"[^a-z0-9]+", "-", name.lower()).strip("-")
                 profile = profiles / f"{family}-{scale}-{safe}.callgrind"
@@ -365,6 +423,7 @@ def measure_family(build, family, scales, args, workdir, profiles):
                 rows.append({
                     "family": family, "scale": scale, "command": name,
                     "wall_ms": statistics.median(walls[name]) * 1000, "runs": len(walls[name]),
+                    **beside[name],
                     "peak_rss_kib": peak_rss_kib(argv, mock.env),
                     "instructions": instructions, "by_object": by_object,
                     "profile": str(profile) if largest else None,
@@ -372,11 +431,14 @@ def measure_family(build, family, scales, args, workdir, profiles):
     return rows
 
 
-def measure_peers(build, args, workdir, profiles):
+def measure_peers(build, args, workdir, profiles, release=None):
     wlr_randr = shutil.which("wlr-randr")
     tool = build["tool"]
     commands = [("ridaviduvo outputs", [tool, "outputs"]), ("ridaviduvo outputs --json", [tool, "outputs", "--json"]),
                 ("wlr-randr", [wlr_randr]), ("floor", [build["baseline"], "outputs"])]
+    if release:
+        commands[2:2] = [("ridaviduvo outputs (release)", [release["tool"], "outputs"]),
+                         ("ridaviduvo outputs --json (release)", [release["tool"], "outputs", "--json"])]
     rows = []
     phoc = None
     try:
@@ -404,13 +466,15 @@ def measure_peers(build, args, workdir, profiles):
             for name, _ in commands:
                 walls[name] += times[name]
                 round_ratios[name].append(statistics.median(times[name]) / statistics.median(times["wlr-randr"]))
+        log(f"peers: each command beside wlr-randr, {args.pairs} rounds")
+        beside = paired(commands, commands[[n for n, _ in commands].index("wlr-randr")], phoc.env, args.pairs)
         for name, argv in commands:
             log(f"peers: {name}: memory and instructions")
             safe = re.sub(r"[^a-z0-9]+", "-", name.lower()).strip("-")
             profile = profiles / f"peers-{safe}.callgrind"
             instructions = callgrind(argv, phoc.env, profile)
             rows.append({"command": name, "wall_ms": statistics.median(walls[name]) * 1000, "runs": len(walls[name]),
-                         "round_ratios": round_ratios[name],
+                         "round_ratios": round_ratios[name], **beside[name],
                          "peak_rss_kib": peak_rss_kib(argv, phoc.env), "instructions": instructions,
                          "by_object": cost_by_object(profile), "profile": str(profile)})
     return rows
@@ -512,22 +576,48 @@ def report(info, rows, peers, micro, args):
     families = [f for f in ["windows", "scene", "outputs", "layout"] if any(r["family"] == f for r in rows)]
     add("## The tool against its floor\n")
     add("\"floor\" is the bare client (`benchmarks/baseline`, dispatchers); \"C listeners\" is the same client "
-        "with wayland-scanner's listeners, called through libffi. The ratio is the tool's instructions over the "
-        "floor's.\n")
-    add("| command | scale | wall ms (median) | runs | peak RSS KiB | instructions | floor instructions | "
-        "ratio to floor |")
-    add("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |")
+        "with wayland-scanner's listeners, called through libffi. \"wall ratio\" is measured in pairs: "
+        f"round after round ({args.pairs} rounds, after two to warm up) the floor runs and then each command, "
+        "and the ratio is the median over the rounds of (the command's wall time / the floor's in that round), "
+        "so that a drift of the machine's speed cancels out. Minor page faults (median) and system time (mean, "
+        "as the kernel counts it in whole ticks) are those of the same runs, from the kernel's account of each "
+        "process. The instruction ratio is the tool's "
+        "instructions over the floor's.\n")
+    columns = ("| command | scale | wall ms (median) | runs | wall ratio (pairs) | minor faults | system ms | "
+               "peak RSS KiB | instructions | floor instructions | instruction ratio |")
+    add(columns)
+    add("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |")
+
+    def table_row(r, family, scale):
+        floor = by_key[(family, scale, "floor")]["instructions"]
+        ratio = f"{r['instructions'] / floor:.2f}" if r["command"] != "floor" else ""
+        wall_ratio = f"{r['paired_ratio']:.2f}" if r["command"] != "floor" else "1.00"
+        return (f"| `{r['command']}` | {fmt_int(scale)} | {r['wall_ms']:.2f} | {r['runs']} | {wall_ratio} | "
+                f"{fmt_int(r['minor_faults'])} | {r['sys_ms']:.1f} | {fmt_int(r['peak_rss_kib'])} | "
+                f"{fmt_int(r['instructions'])} | {fmt_int(floor)} | {ratio} |")
+
     for family in families:
         scales = sorted({r["scale"] for r in rows if r["family"] == family})
-        names = [r["command"] for r in rows if r["family"] == family and r["scale"] == scales[0]]
+        names = [r["command"] for r in rows if r["family"] == family and r["scale"] == scales[0]
+                 and not r["command"].endswith(" (release)")]
         for name in names:
             for scale in scales:
-                r = by_key[(family, scale, name)]
-                floor = by_key[(family, scale, "floor")]["instructions"]
-                ratio = f"{r['instructions'] / floor:.2f}" if name not in ("floor",) else ""
-                add(f"| `{name}` | {fmt_int(scale)} | {r['wall_ms']:.2f} | {r['runs']} | {fmt_int(r['peak_rss_kib'])} "
-                    f"| {fmt_int(r['instructions'])} | {fmt_int(floor)} | {ratio} |")
+                add(table_row(by_key[(family, scale, name)], family, scale))
     add("")
+
+    released = [r for r in rows if r["command"].endswith(" (release)")]
+    if released:
+        add("## The release build at the largest scale\n")
+        add(f"The tool as `meson install` users get it (`--buildtype=release`, from {info.get('release', '?')}), "
+            "beside the same floor and, for comparison, the debugoptimized build's row. Measured as above, "
+            "in the same rounds.\n")
+        add(columns)
+        add("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |")
+        for r in released:
+            add(table_row(by_key[(r["family"], r["scale"], r["command"].removesuffix(" (release)"))], r["family"],
+                          r["scale"]))
+            add(table_row(r, r["family"], r["scale"]))
+        add("")
 
     unit = {"windows": "window", "scene": "node", "outputs": "mode"}
     growth = [f for f in families if f in unit and len({r["scale"] for r in rows if r["family"] == f}) > 1]
@@ -569,17 +659,19 @@ def report(info, rows, peers, micro, args):
         wlr = next(p for p in peers if p["command"] == "wlr-randr")
         rounds = len(wlr["round_ratios"])
         add(f"## Side by side with wlr-randr on headless phoc ({PEER_HEADS} heads)\n")
-        add(f"{rounds} round(s), each one hyperfine invocation running all four. The wall ratio is the median "
-            "over the rounds of (the command's median / wlr-randr's median in that round), with the lowest and "
-            "highest round; the wall time is the median of all runs. The instruction ratio is over wlr-randr's "
-            "instructions.\n")
+        add(f"{rounds} round(s), each one hyperfine invocation running them all. The rounds' wall ratio is the "
+            "median over the rounds of (the command's median / wlr-randr's median in that round), with the "
+            "lowest and highest round; the wall time is the median of all runs. The paired wall ratio, faults "
+            f"and system time come from {args.pairs} rounds of each command run right after wlr-randr, as in the "
+            "table of the floor. The instruction ratio is over wlr-randr's instructions.\n")
         add("| command | wall ms (median) | runs | wall ratio (rounds' median) | lowest–highest round | "
-            "peak RSS KiB | instructions | instruction ratio |")
-        add("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: |")
+            "wall ratio (pairs) | minor faults | system ms | peak RSS KiB | instructions | instruction ratio |")
+        add("| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |")
         for p in peers:
             ratios = p["round_ratios"]
             add(f"| `{p['command']}` | {p['wall_ms']:.2f} | {p['runs']} | {statistics.median(ratios):.2f} | "
-                f"{min(ratios):.2f}–{max(ratios):.2f} | {fmt_int(p['peak_rss_kib'])} | {fmt_int(p['instructions'])} | "
+                f"{min(ratios):.2f}–{max(ratios):.2f} | {p['paired_ratio']:.2f} | {fmt_int(p['minor_faults'])} | "
+                f"{p['sys_ms']:.1f} | {fmt_int(p['peak_rss_kib'])} | {fmt_int(p['instructions'])} | "
                 f"{p['instructions'] / wlr['instructions']:.2f} |")
         add("")
         add("| command | " + " | ".join(GROUPS) + " |")
@@ -618,9 +710,15 @@ def main():
                     help="hyperfine --min-runs (default 30; peers get three times as many); "
                          "hyperfine also runs each command for at least 3 seconds")
     ap.add_argument("--warmup", type=int, default=3, help="hyperfine --warmup (default 3)")
+    ap.add_argument("--pairs", type=int, default=None,
+                    help="rounds of the paired wall, fault and system time measurement (default 30; smoke 3)")
+    ap.add_argument("--release", help="a release build directory (--buildtype=release) whose tool is measured "
+                                      "beside the others at the largest scale and on phoc")
     ap.add_argument("--skip-peers", action="store_true", help="no phoc and wlr-randr")
     ap.add_argument("--skip-micro", action="store_true", help="no microbenchmarks")
     args = ap.parse_args()
+    if args.pairs is None:
+        args.pairs = 3 if args.smoke else 30
 
     build_dir = pathlib.Path(args.build).resolve()
     build = {
@@ -632,6 +730,12 @@ def main():
     for key in ("tool", "mock", "baseline"):
         if not os.access(build[key], os.X_OK):
             log(f"FAIL: {build[key]} is not built (ninja -C {build_dir})")
+            return 1
+    release = None
+    if args.release:
+        release = {"tool": str(pathlib.Path(args.release).resolve() / "src" / "ridaviduvo")}
+        if not os.access(release["tool"], os.X_OK):
+            log(f"FAIL: {release['tool']} is not built (ninja -C {args.release})")
             return 1
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     started = time.monotonic()
@@ -646,10 +750,13 @@ def main():
         rows = []
         for family in ["windows", "scene", "outputs", "layout"]:
             scales = SCALES.get(family, [1])
-            rows += measure_family(build, family, scales[:1] if args.smoke else scales, args, workdir, profiles)
-        peers = None if args.skip_peers else measure_peers(build, args, workdir, profiles)
+            rows += measure_family(build, family, scales[:1] if args.smoke else scales, args, workdir, profiles,
+                                   release)
+        peers = None if args.skip_peers else measure_peers(build, args, workdir, profiles, release)
         micro = None if args.smoke or args.skip_micro else run_micro(build, args.smoke)
         info = machine(build_dir)
+        if release:
+            info["release"] = f"`{args.release}`, build type `{machine(pathlib.Path(args.release))['buildtype']}`"
         text = report(info, rows, peers, micro, args)
         (out_dir / "report.md").write_text(text + "\n")
         (out_dir / "results.json").write_text(json.dumps({"machine": info, "rows": rows, "peers": peers},
