@@ -13,6 +13,30 @@
 
 namespace rdv {
 
+namespace detail {
+
+// Makes room for one more entry in a directory of `count` chunk pointers
+// with room for `size`, doubling it when full; false when memory is short
+// (the directory is then as it was).
+template <typename Chunk>
+bool make_directory_room(Chunk**& directory, std::size_t count, std::size_t& size) noexcept
+{
+    if (count < size)
+        return true;
+    std::size_t grown = size == 0 ? 8 : size * 2;
+    Chunk** larger = new (std::nothrow) Chunk*[grown];
+    if (!larger)
+        return false;
+    if (count > 0)
+        std::memcpy(larger, directory, count * sizeof(Chunk*));
+    delete[] directory;
+    directory = larger;
+    size = grown;
+    return true;
+}
+
+}  // namespace detail
+
 // A list that grows at the end by whole chunks of `ChunkSize` elements. An
 // element keeps its address from `append` until `clear`, however long the
 // list grows (a proxy may hold it as user data), and nothing is ever copied
@@ -139,17 +163,8 @@ public:
 private:
     bool add_chunk() noexcept
     {
-        if (chunk_count_ == directory_size_) {
-            std::size_t grown = directory_size_ == 0 ? 8 : directory_size_ * 2;
-            T** directory = new (std::nothrow) T*[grown];
-            if (!directory)
-                return false;
-            if (chunk_count_ > 0)
-                std::memcpy(directory, chunks_, chunk_count_ * sizeof(T*));
-            delete[] chunks_;
-            chunks_ = directory;
-            directory_size_ = grown;
-        }
+        if (!detail::make_directory_room(chunks_, chunk_count_, directory_size_))
+            return false;
         static_assert(alignof(T) <= 16);
         void* storage = memory_ ? memory_->allocate(sizeof(T) * ChunkSize)
                                 : ::operator new(sizeof(T) * ChunkSize, std::nothrow);

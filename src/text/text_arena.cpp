@@ -1,5 +1,7 @@
 #include "text/text_arena.hpp"
 
+#include "text/chunked_list.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -39,17 +41,8 @@ char* TextArena::allocate_in_new_chunk(std::size_t size, std::uint32_t& position
 {
     if (chunk_count_ == kMaxChunks)
         return nullptr;
-    if (chunk_count_ == directory_size_) {
-        std::size_t grown = directory_size_ == 0 ? 8 : directory_size_ * 2;
-        char** directory = new (std::nothrow) char*[grown];
-        if (!directory)
-            return nullptr;
-        if (chunk_count_ > 0)
-            std::memcpy(directory, chunks_, chunk_count_ * sizeof(char*));
-        delete[] chunks_;
-        chunks_ = directory;
-        directory_size_ = grown;
-    }
+    if (!detail::make_directory_room(chunks_, chunk_count_, directory_size_))
+        return nullptr;
     // Not zeroed: a page is only touched once a text is written to it.
     char* chunk = memory_ ? static_cast<char*>(memory_->allocate(kChunkSize)) : new (std::nothrow) char[kChunkSize];
     if (!chunk)
