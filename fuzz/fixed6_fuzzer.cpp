@@ -20,6 +20,7 @@
 
 #include "outputs/output_renderers.hpp"
 #include "reference.hpp"
+#include "text/write_ops.hpp"
 #include "text/writer.hpp"
 
 namespace {

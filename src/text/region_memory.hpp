@@ -7,7 +7,7 @@
 namespace rdv {
 
 // Hands out memory by bumping through regions; nothing is given back until
-// `release`, which frees every region at once. The first region is 64 KiB
+// `release`, which frees every region at once. The first region is 128 KiB
 // of ordinary pages, so a small snapshot stays small. Every later region is
 // 2 MiB, aligned to 2 MiB and advised as a transparent huge page: where the
 // kernel grants it, one page fault maps the whole region instead of 4 KiB
@@ -16,7 +16,7 @@ namespace rdv {
 // ordinary pages as it is touched, like any other allocation.
 class RegionMemory {
 public:
-    static constexpr std::size_t kFirstRegion = 64 * 1024;
+    static constexpr std::size_t kFirstRegion = 128 * 1024;
     static constexpr std::size_t kHugeRegion = 2 * 1024 * 1024;
 
     RegionMemory() noexcept = default;
