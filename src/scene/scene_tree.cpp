@@ -1,7 +1,6 @@
 #include <array>
 #include <cstring>
-#include <memory>
-#include <new>
+#include <optional>
 
 #include "scene/position_index.hpp"
 #include "scene/scene_renderers.hpp"
