@@ -151,16 +151,17 @@ std::size_t format_decimal(char* out, std::uint64_t value) noexcept
 Result<> write_geometry(Writer& writer, std::int32_t x, std::int32_t y, std::int32_t width,
                         std::int32_t height) noexcept
 {
-    char text[4 * 11 + 3];
-    char* p = text;
-    p += detail::format_signed(p, x);
-    *p++ = ',';
-    p += detail::format_signed(p, y);
-    *p++ = ' ';
-    p += detail::format_signed(p, width);
-    *p++ = 'x';
-    p += detail::format_signed(p, height);
-    return writer.put(std::string_view(text, static_cast<std::size_t>(p - text)));
+    return detail::write_formatted<4 * 11 + 3>(writer, [&](char* text) {
+        char* p = text;
+        p += detail::format_signed(p, x);
+        *p++ = ',';
+        p += detail::format_signed(p, y);
+        *p++ = ' ';
+        p += detail::format_signed(p, width);
+        *p++ = 'x';
+        p += detail::format_signed(p, height);
+        return static_cast<std::size_t>(p - text);
+    });
 }
 
 Result<> write_json_string(Writer& writer, std::string_view bytes) noexcept

@@ -2,9 +2,8 @@
 // failed write and returns WriteFailed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
-#include <string>
 #include <string_view>
 
 #include "text/error.hpp"
@@ -39,28 +38,31 @@ inline std::size_t format_signed(char* out, std::int32_t value) noexcept
     return 1 + format_decimal(out + 1, 0 - static_cast<std::uint64_t>(static_cast<std::int64_t>(value)));
 }
 
-}  // namespace detail
-
-// Decimals go straight into the writer's buffer when it has room: the
-// renderings write several per line.
-[[nodiscard]] inline Result<> write_unsigned_decimal(Writer& writer, std::uint64_t value) noexcept
+// What `format(out)` writes at `out` (at most Room bytes; it returns their
+// count): straight into the writer's buffer when it has the room, else
+// through a local copy and `put`. The renderings write several numbers per
+// line.
+template <std::size_t Room, typename Format>
+[[nodiscard]] Result<> write_formatted(Writer& writer, const Format& format) noexcept
 {
-    if (char* room = writer.room(20)) {
-        writer.commit(detail::format_decimal(room, value));
+    if (char* room = writer.room(Room)) {
+        writer.commit(format(room));
         return {};
     }
-    char digits[20];
-    return writer.put(std::string_view(digits, detail::format_decimal(digits, value)));
+    char text[Room];
+    return writer.put(std::string_view(text, format(text)));
+}
+
+}  // namespace detail
+
+[[nodiscard]] inline Result<> write_unsigned_decimal(Writer& writer, std::uint64_t value) noexcept
+{
+    return detail::write_formatted<20>(writer, [value](char* out) { return detail::format_decimal(out, value); });
 }
 
 [[nodiscard]] inline Result<> write_signed_decimal(Writer& writer, std::int32_t value) noexcept
 {
-    if (char* room = writer.room(11)) {
-        writer.commit(detail::format_signed(room, value));
-        return {};
-    }
-    char digits[11];
-    return writer.put(std::string_view(digits, detail::format_signed(digits, value)));
+    return detail::write_formatted<11>(writer, [value](char* out) { return detail::format_signed(out, value); });
 }
 
 // A position and a size as "x,y widthxheight", the form the window table
