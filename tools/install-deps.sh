@@ -23,8 +23,8 @@ missing_lean=""   # installed without it (compositors drag in a desktop)
 required=yes      # whether what is checked now is needed, not just wanted
 fatal=no          # whether something needed is missing
 
-lack() {  # package lean
-    if [ "$2" = lean ]; then missing_lean="$missing_lean $1"; else missing="$missing $1"; fi
+lack() {  # package [lean]
+    if [ "${2:-}" = lean ]; then missing_lean="$missing_lean $1"; else missing="$missing $1"; fi
     [ "$required" = no ] || fatal=yes
 }
 need_cmd() {  # command package
