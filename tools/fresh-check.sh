@@ -1,0 +1,124 @@
+#!/bin/sh
+# The README's promise, tried where a newcomer starts: a minimal Debian root
+# of RELEASE, the committed tree cloned into it, only the packages of the
+# README's bare-machine line installed by hand, then `make demo` and
+# `make test` as root with CI=true (every suite must run). Prints the suite
+# counts and fails unless every suite ran and passed.
+#
+#   tools/fresh-check.sh bookworm|trixie       (make fresh-check RELEASE=...)
+#
+# Needs root, debootstrap (installed when missing) and the network to
+# Debian's mirror (debootstrap's default; the root's apt uses the sources
+# debootstrap wrote). The pristine root is kept in FRESH_CACHE
+# (/var/cache/ridaviduvo-fresh) and copied for each run, and the .deb files
+# apt downloads are kept there too; the project's packages are installed
+# afresh in every copy. Everything runs in its own mount and PID namespaces,
+# so an interrupted run leaves nothing mounted and nothing running; the copy
+# is removed at the end unless FRESH_KEEP=1.
+set -eu
+
+release=${1:-}
+case "$release" in
+bookworm | trixie) ;;
+*)
+    echo "usage: tools/fresh-check.sh bookworm|trixie" >&2
+    exit 2
+    ;;
+esac
+top=$(cd "$(dirname "$0")/.." && pwd)
+cache=${FRESH_CACHE:-/var/cache/ridaviduvo-fresh}
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "fresh-check: needs root (debootstrap, chroot and namespaces)" >&2
+    exit 1
+fi
+if ! git -C "$top" diff --quiet HEAD 2>/dev/null; then
+    echo "fresh-check: the work tree has uncommitted changes; only the committed tree (HEAD) is checked" >&2
+fi
+
+# What a newcomer installs by hand: the packages of the README's bare-machine
+# line (the one marked by the comment "bare-machine").
+bare=$(sed -n '/<!-- bare-machine -->/,/^```$/s/^apt-get install -y //p' "$top/README.md")
+if [ -z "$bare" ]; then
+    echo "fresh-check: README.md has no bare-machine line" >&2
+    exit 1
+fi
+
+command -v debootstrap >/dev/null 2>&1 || {
+    echo "fresh-check: installing debootstrap" >&2
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap >/dev/null
+}
+mkdir -p "$cache"
+if [ ! -d "$cache/$release" ]; then
+    echo "fresh-check: making a minimal $release root in $cache/$release"
+    rm -rf "$cache/$release.partial"
+    debootstrap --variant=minbase "$release" "$cache/$release.partial" >"$cache/$release.debootstrap.log" 2>&1 || {
+        echo "fresh-check: debootstrap failed; its log: $cache/$release.debootstrap.log" >&2
+        exit 1
+    }
+    mv "$cache/$release.partial" "$cache/$release"
+fi
+mkdir -p "$cache/$release-archives/partial"
+
+work=$(mktemp -d /var/tmp/ridaviduvo-fresh.XXXXXX)
+cleanup() {
+    # The namespace is gone by now, and its mounts with it: nothing here is
+    # a mount point any more.
+    if [ "${FRESH_KEEP:-0}" = 1 ]; then
+        echo "fresh-check: the root is kept in $work/root"
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+root=$work/root
+cp -a "$cache/$release" "$root"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+git -C "$top" bundle create -q "$root/root/ridaviduvo.bundle" HEAD
+git -C "$top" log -1 --format="fresh-check: $release, commit %h %s"
+
+# The steps in the root, as a newcomer types them.
+cat >"$root/root/fresh-steps.sh" <<EOF
+set -eu
+export DEBIAN_FRONTEND=noninteractive CI=true
+cd /root
+apt-get update -qq
+apt-get install -y -qq $bare >/dev/null
+git clone -q ridaviduvo.bundle ridaviduvo
+cd ridaviduvo
+echo "== make demo"
+make demo
+echo "== make test"
+status=0
+make test || status=\$?
+echo "== suites"
+python3 tests/report_skips.py --all-passed build || status=1
+exit \$status
+EOF
+
+log=$cache/$release.log
+echo "fresh-check: running make demo and make test in the $release root (log: $log)"
+status=0
+unshare --mount --pid --fork --kill-child --propagation private sh -eu -c '
+    root=$1 archives=$2
+    mount -t proc proc "$root/proc"
+    mount -t sysfs -o ro sysfs "$root/sys"
+    mount -t tmpfs -o mode=1777 tmpfs "$root/dev/shm"
+    mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
+    mount --bind "$root/dev/pts/ptmx" "$root/dev/ptmx"
+    mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
+    mount -t tmpfs -o mode=755 tmpfs "$root/run"
+    mount --bind "$archives" "$root/var/cache/apt/archives"
+    exec chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin sh /root/fresh-steps.sh
+' fresh-check "$root" "$cache/$release-archives" >"$log" 2>&1 || status=$?
+
+sed -n '/^== suites$/,$p' "$log"
+if [ "$status" -ne 0 ]; then
+    echo "fresh-check: $release FAILED (status $status); the end of the log:" >&2
+    tail -n 60 "$log" >&2
+    FRESH_KEEP=1
+    exit 1
+fi
+echo "fresh-check: $release passed"
