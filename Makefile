@@ -10,7 +10,7 @@
 #   make install        install under PREFIX (default /usr/local), into DESTDIR if set
 #   make stress         the sanitizer build against hostile random compositors, SEEDS per command
 #   make stress-valgrind  the same with the plain build under valgrind memcheck
-#   make fuzz           the libFuzzer targets (clang-14), FUZZ_SECONDS each, in build-fuzz/
+#   make fuzz           the libFuzzer targets (clang), FUZZ_SECONDS each, in build-fuzz/
 #   make faults         memory shortage at every allocation, broken connections and streams, in build-faults/
 #   make valgrind       every end-to-end case under valgrind memcheck, in build-faults-valgrind/
 
@@ -130,7 +130,7 @@ stress-valgrind: test-deps build
 		--mock $(BUILD)/tools/mock-compositor/mock-compositor --seeds $(SEEDS) --first-seed $(FIRST_SEED) \
 		--keep $(BUILD)/stress-valgrind-failures --figures $(BUILD)/stress-valgrind-figures.json
 
-# libFuzzer targets (fuzz/Makefile), built with clang-14 into $(FUZZ_BUILD)
+# libFuzzer targets (fuzz/Makefile), built with clang into $(FUZZ_BUILD)
 # and run for FUZZ_SECONDS each.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
