@@ -13,6 +13,8 @@
 #   make fuzz           the libFuzzer targets (clang), FUZZ_SECONDS each, in build-fuzz/
 #   make faults         memory shortage at every allocation, broken connections and streams, in build-faults/
 #   make valgrind       every end-to-end case under valgrind memcheck, in build-faults-valgrind/
+#   make fresh-check RELEASE=bookworm|trixie
+#                       make demo and make test in a minimal Debian 12 or 13 root (as root)
 
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
@@ -165,3 +167,12 @@ faults: test-deps $(FAULTS_BUILD)/build.ninja $(VALGRIND_BUILD)/build.ninja
 valgrind: test-deps $(VALGRIND_BUILD)/build.ninja
 	ninja -C $(VALGRIND_BUILD) src/ridaviduvo tools/mock-compositor/mock-compositor
 	meson test -C $(VALGRIND_BUILD) --no-rebuild --suite valgrind --print-errorlogs
+
+# The README's promise where a newcomer starts (tools/fresh-check.sh): a
+# minimal Debian root of RELEASE, the committed tree cloned into it, only
+# the README's bare-machine packages installed, then make demo and make test
+# with CI=true. Needs root and the network to Debian's mirror.
+RELEASE ?= bookworm
+.PHONY: fresh-check
+fresh-check:
+	tools/fresh-check.sh $(RELEASE)

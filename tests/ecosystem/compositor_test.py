@@ -1,53 +1,51 @@
 #!/usr/bin/env python3
-"""Checks ridaviduvo against a real compositor from Debian, phoc or sway,
-started headless (tests/ecosystem/headless.py says how), with wlr-randr, a
-peer client of wlr-output-management, run against the same compositor:
+"""Checks ridaviduvo against a real compositor from Debian (phoc, sway or
+labwc), started headless with four outputs asked for (headless.py says how),
+and against the compositor's peers:
 
-  1. `outputs --json` exits 0 with empty stderr, parses with Python's json
-     and reports every head as the compositor announces it;
-  2. `outputs` (text) agrees value by value with wlr-randr: head names,
-     description, enabled state, modes (size, refresh, current/preferred
-     marks) and, for enabled heads, position, transform and scale; and with
-     `outputs --json`. Layout differences (decimals, head order, order of
-     the marks) are not compared;
-  3. every command that needs Zadozav's own introspection protocol, which
-     no other compositor has, ends with nothing on standard output, exactly
-     "ridaviduvo: compositor does not expose Zadozav window introspection"
-     on standard error and status 1;
-  4. the compositor offers what the README's table of compositors says: the
-     output manager at its version, neither the ext-foreign-toplevel-list
-     nor Zadozav's manager (read from libwayland's WAYLAND_DEBUG log of the
-     tool's own registry).
+  1. what was asked for: `outputs --json` and `outputs` report every head
+     with the asked mode, position, scale and transform, except where a
+     quirk of the compositor's version (QUIRKS, each named with the version
+     that has it) says otherwise;
+  2. wlr-randr, a peer client of wlr-output-management: its text agrees with
+     `outputs` value by value (names, description, enabled state, modes with
+     their marks, position, transform, scale and every property both print),
+     and from wlr-randr 0.4 on its `--json` agrees with `outputs --json`
+     member by member;
+  3. sway's own IPC (`swaymsg -t get_outputs`): the same names, makes and
+     models, and for every head the output manager reports enabled, the
+     same mode, position, scale and transform;
+  4. the tool's own WAYLAND_DEBUG=client trace: it bound the output manager
+     at the lower of the advertised version and 4, and, where that is 3 or
+     more, sent `release` on every head and mode after their last event
+     (before 3 it sends none: the request does not exist there); the
+     compositor offers no Zadozav manager;
+  5. every command that needs Zadozav's own introspection protocol ends
+     with nothing on standard output, exactly "ridaviduvo: compositor does
+     not expose Zadozav window introspection" on standard error and status 1.
 
-  compositor_test.py --compositor phoc|sway --tool ridaviduvo
+Text and --json of the tool must also agree with each other. Layout
+differences (decimals, head order, order of the marks) are not compared.
+
+  compositor_test.py --compositor phoc|sway|labwc --tool ridaviduvo
 
 Exit status: 0 passed, 1 failed, 77 skipped (a program is missing, or the
 compositor cannot start here; under CI these fail instead).
 
-phoc 0.24 (wlroots 0.15), configured through its ini with a mode, position,
-scale and transform per head, reports them; its oddities:
-  * its `rotate` key turns the other way round from wl_output's transform:
-    rotate = 90 is reported as transform 270 (and flipped-90 as
-    flipped-270); wayland-info's wl_output says the same, so it is phoc's
-    doing, not the clients';
-  * the headless backend has no mode list: wlroots sends one mode object
-    per head, the current one, never preferred;
-  * `enable = false` in the ini is not honoured by the headless backend
-    (wlroots 0.15 rejects the state change), and neither is turning a head
-    off through output management, so every head is enabled.
-
-sway 1.7 (wlroots 0.15) honours the same configuration by its own account
-(swaymsg -t get_outputs shows each head active with the configured mode,
-position and scale), but its output manager reports every headless head
-disabled, with one mode of 0x0 px and no refresh; commands through swaymsg
-(`output X enable`, `output X mode ...`) change nothing of that. The test
-takes the heads as reported: wlr-randr sees the same, and swaymsg confirms
-the names, makes and models.
-
-Both advertise zwlr_output_manager_v1 at version 2; wlr-randr 0.2.0 binds
-version 1, so it never sees make and model (version 2 events), which ours,
-bound at 2, prints. wlr-randr prints the refresh through a float: 59940 mHz
-comes out as "59.939999 Hz", so refreshes are compared in whole mHz.
+Facts of every version seen (Debian 12: phoc 0.24, sway 1.7, wlroots 0.15,
+wlr-randr 0.2; Debian 13: phoc 0.46, sway 1.10, labwc 0.8, wlroots 0.18,
+wlr-randr 0.4):
+  * the headless backend has no mode list: each head has one mode, the
+    current one, never preferred;
+  * wlr-randr prints the refresh through a float (59940 mHz comes out as
+    "59.939999 Hz"), so refreshes are compared in whole mHz; phoc converts
+    its ini's Hz through a float as well;
+  * wlr-randr 0.2 binds the output manager at version 1 and so never sees
+    make, model, serial, physical size or adaptive sync; wlr-randr 0.4
+    prints a make, model or serial the compositor never sent as "(null)";
+  * swaymsg shows a make, model or serial that the output lacks as
+    "Unknown" (sway 1.10) or "" (sway 1.7's serial: wlroots 0.15 keeps it
+    in a fixed array).
 """
 
 import argparse
@@ -63,30 +61,46 @@ import time
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from ecosystem_support import apt, missing_programs, skip  # noqa: E402
-from headless import Headless, StartFailed, versions  # noqa: E402
+from headless import CLOCKWISE, KINDS, Headless, StartFailed, upstream_version, versions  # noqa: E402
+from output_reports import Failure, Trace, parse_text  # noqa: E402
 
 TOOL_TIMEOUT = 20        # seconds for one run of ridaviduvo, wlr-randr or swaymsg
 
-# What the configuration asks for each headless output. Values differ from
-# head to head so that a client which mixes heads up, drops a field or
-# misreads a sign or a fraction is caught. `transform` is in each
-# compositor's own words.
+# What is asked for each headless output, transforms in wl_output's words.
+# Values differ from head to head so that a client which mixes heads up,
+# drops a field or misreads a sign or a fraction is caught.
 OUTPUTS = [
     {"name": "HEADLESS-1", "mode": "1920x1080@60Hz", "x": 0, "y": 0, "scale": "1.5", "transform": "normal"},
-    {"name": "HEADLESS-2", "mode": "1280x720@59.94Hz", "x": 1280, "y": 100, "scale": "2", "transform": "90"},
+    {"name": "HEADLESS-2", "mode": "1280x720@59.94Hz", "x": 1280, "y": 100, "scale": "2", "transform": "270"},
     {"name": "HEADLESS-3", "mode": "800x600@75Hz", "x": -800, "y": 0, "scale": "1.25", "transform": "flipped-180"},
-    {"name": "HEADLESS-4", "mode": "1024x768@144Hz", "x": 2000, "y": -300, "scale": "1", "transform": "flipped-90"},
+    {"name": "HEADLESS-4", "mode": "1024x768@144Hz", "x": 2000, "y": -300, "scale": "1", "transform": "flipped-270"},
 ]
 
-# phoc's `rotate` value -> the transform it then reports (see the docstring).
-PHOC_ROTATE_REPORTS = {
-    "normal": "normal", "90": "270", "180": "180", "270": "90",
-    "flipped": "flipped", "flipped-90": "flipped-270",
-    "flipped-180": "flipped-180", "flipped-270": "flipped-90",
-}
+# What swaymsg shows for a text the output lacks (see above).
+SWAYMSG_ABSENT = ("Unknown", "")
 
-# The output manager's version each compositor advertises.
-OUTPUT_MANAGER_VERSION = {"phoc": 2, "sway": 2}
+# The highest output manager version the tool binds.
+TOOL_OUTPUT_MANAGER_VERSION = 4
+
+
+class Quirk:
+    """Where one compositor's version reports other than what it was asked."""
+
+    def __init__(self, kind, applies, text):
+        self.kind, self.applies, self.text = kind, applies, text
+
+
+QUIRKS = {
+    "disabled-heads": Quirk(
+        "sway", lambda v: v < (1, 10),
+        "sway 1.7 (not 1.10): its output manager reports every headless output disabled, with one mode of "
+        "0x0 px and no refresh, though swaymsg shows each active with the asked mode; swaymsg's output "
+        "commands change nothing of that"),
+    "own-placement": Quirk(
+        "phoc", lambda v: v >= (0, 46),
+        "phoc 0.46 (not 0.24): a head asked for at an x or y of 0 or below is placed by phoc itself, in a "
+        "row beside the others"),
+}
 
 # phoc converts the ini's "Hz" float to mHz through a C float; allow 1 mHz.
 REFRESH_TOLERANCE_HZ = 0.001
@@ -102,10 +116,6 @@ def log(*parts):
     print(*parts, flush=True)
 
 
-class Failure(Exception):
-    pass
-
-
 def run(cmd, env, extra_env=None):
     try:
         proc = subprocess.run(cmd, env=dict(env, **(extra_env or {})), stdin=subprocess.DEVNULL,
@@ -114,99 +124,6 @@ def run(cmd, env, extra_env=None):
         raise Failure(f"{' '.join(cmd)}: no exit within {TOOL_TIMEOUT}s (stdout so far: {err.stdout!r})") from None
     return proc.returncode, proc.stdout.decode("utf-8", "replace"), proc.stderr.decode("utf-8", "replace")
 
-
-# ---------------------------------------------------------------- what must be seen
-
-def expected_heads(kind):
-    """name -> {"enabled", "modes": [(width, height, mHz, marks)], and, for
-    an enabled head, "x", "y", "scale", "transform"}."""
-    want = {}
-    for o in OUTPUTS:
-        if kind == "sway":
-            want[o["name"]] = {"enabled": False, "modes": [(0, 0, 0, frozenset())]}
-            continue
-        m = re.fullmatch(r"(\d+)x(\d+)@([0-9.]+)Hz", o["mode"])
-        want[o["name"]] = {
-            "enabled": True,
-            "modes": [(int(m.group(1)), int(m.group(2)), round(float(m.group(3)) * 1000), frozenset({"current"}))],
-            "x": o["x"], "y": o["y"], "scale": float(o["scale"]),
-            "transform": PHOC_ROTATE_REPORTS[o["transform"]],
-        }
-    return want
-
-
-# ---------------------------------------------------------------- parsing
-
-HEAD_LINE = re.compile(r'^(\S+)(?: "(.*)")?$')
-PROP_LINE = re.compile(r"^  ([A-Za-z][A-Za-z ]*): ?(.*)$")
-
-
-def mode_line_re(decimals):
-    return re.compile(r"^    (\d+)x(\d+) px(?:, (\d+\.\d{%d}) Hz)?(?: \(([a-z, ]+)\))?$" % decimals)
-
-
-def parse_text(text, decimals, who):
-    """Parses the head listing that both wlr-randr and `ridaviduvo outputs`
-    print into {name: {"description", "props": {key: value}, "modes": [...]}}.
-    A mode is (width, height, refresh in mHz (0 when none is printed),
-    frozenset of marks)."""
-    mode_re = mode_line_re(decimals)
-    heads = {}
-    head = None
-    in_modes = False
-    for number, line in enumerate(text.splitlines(), 1):
-        where = f"{who} line {number}: {line!r}"
-        if line == "":
-            head, in_modes = None, False
-            continue
-        if not line.startswith(" "):
-            m = HEAD_LINE.match(line)
-            if not m:
-                raise Failure(f"{where}: not a head line")
-            if m.group(1) in heads:
-                raise Failure(f"{where}: head {m.group(1)} listed twice")
-            head = heads[m.group(1)] = {"description": m.group(2), "props": {}, "modes": []}
-            in_modes = False
-            continue
-        if head is None:
-            raise Failure(f"{where}: indented line outside a head")
-        if line.startswith("    "):
-            if not in_modes:
-                raise Failure(f"{where}: mode line outside Modes:")
-            if line == "    (none)":
-                continue
-            m = mode_re.match(line)
-            if not m:
-                raise Failure(f"{where}: not a mode line with {decimals} decimals")
-            marks = frozenset(s.strip() for s in m.group(4).split(",")) if m.group(4) else frozenset()
-            if not marks <= {"current", "preferred"}:
-                raise Failure(f"{where}: unknown mode marks {sorted(marks)}")
-            mhz = round(float(m.group(3)) * 1000) if m.group(3) else 0
-            head["modes"].append((int(m.group(1)), int(m.group(2)), mhz, marks))
-            continue
-        m = PROP_LINE.match(line)
-        if not m:
-            raise Failure(f"{where}: not a property line")
-        key, value = m.group(1), m.group(2)
-        if key in head["props"]:
-            raise Failure(f"{where}: {key} given twice")
-        head["props"][key] = value
-        in_modes = key == "Modes"
-    return heads
-
-
-GLOBAL_LINE = re.compile(r'wl_registry@\d+\.global\((\d+), "([^"]*)", (\d+)\)')
-
-
-def advertised_globals(debug_log):
-    """interface -> highest advertised version, from a WAYLAND_DEBUG=client log."""
-    found = {}
-    for _, interface, version in GLOBAL_LINE.findall(debug_log):
-        found[interface] = max(found.get(interface, 0), int(version))
-    return found
-
-
-# ---------------------------------------------------------------- checks
 
 class Checker:
     def __init__(self):
@@ -227,6 +144,32 @@ class Checker:
         self.count += 1
         if not cond:
             self.errors.append(f"{what}{': ' + detail if detail else ''}")
+
+
+# ---------------------------------------------------------------- what was asked for
+
+def active_quirks(kind, version):
+    return {name: q for name, q in QUIRKS.items() if q.kind == kind and version and q.applies(version)}
+
+
+def expected_heads(quirks):
+    """name -> {"enabled", "modes": [(width, height, mHz, marks)], and, for
+    an enabled head, "scale", "transform" and "x", "y" (None where the
+    compositor places the head itself)}."""
+    want = {}
+    for o in OUTPUTS:
+        if "disabled-heads" in quirks:
+            want[o["name"]] = {"enabled": False, "modes": [(0, 0, 0, frozenset())]}
+            continue
+        m = re.fullmatch(r"(\d+)x(\d+)@([0-9.]+)Hz", o["mode"])
+        placed = "own-placement" in quirks and (o["x"] <= 0 or o["y"] <= 0)
+        want[o["name"]] = {
+            "enabled": True,
+            "modes": [(int(m.group(1)), int(m.group(2)), round(float(m.group(3)) * 1000), frozenset({"current"}))],
+            "x": None if placed else o["x"], "y": None if placed else o["y"],
+            "scale": float(o["scale"]), "transform": o["transform"],
+        }
+    return want
 
 
 def json_modes(head):
@@ -275,24 +218,20 @@ def check_json(c, out, err, status, want):
                 c.eq(f"{p}: mode current", mode.get("current"), "current" in marks)
                 c.eq(f"{p}: mode preferred", mode.get("preferred"), "preferred" in marks)
         if w["enabled"]:
-            c.eq(f"{p}: position", head.get("position"), {"x": w["x"], "y": w["y"]})
+            if w["x"] is not None:
+                c.eq(f"{p}: position", head.get("position"), {"x": w["x"], "y": w["y"]})
             c.eq(f"{p}: transform", head.get("transform"), w["transform"])
             c.close(f"{p}: scale", head.get("scale"), w["scale"], 1e-6)
-        # Set by wlroots 0.15's headless backend, not by the configuration;
-        # the manager is version 2, so make and model arrive but
-        # adaptive_sync can't.
-        c.true(f"{p}: description", re.fullmatch(r"Headless output \d+", str(head.get("description"))),
-               repr(head.get("description")))
-        c.eq(f"{p}: make", head.get("make"), "headless")
-        c.eq(f"{p}: model", head.get("model"), "headless")
-        c.eq(f"{p}: serial", head.get("serial"), None)
-        c.eq(f"{p}: physical_size", head.get("physical_size"), {"width": 0, "height": 0})
-        c.eq(f"{p}: adaptive_sync", head.get("adaptive_sync"), False)
+        for member in ("description", "make", "model", "serial"):
+            c.true(f"{p}: {member} is a string or null", head.get(member, 0) is None or
+                   isinstance(head.get(member), str), repr(head.get(member, "missing")))
     return doc
 
 
-# Properties that only ridaviduvo prints: it binds the manager at version 2+
-# while wlr-randr 0.2.0 binds version 1 and prints neither.
+# ---------------------------------------------------------------- the peers
+
+# Properties that only ridaviduvo prints where wlr-randr binds an older
+# manager (0.2 binds version 1), or prints only when not zero (physical size).
 OURS_ONLY_PROPS = {"Make", "Model", "Serial", "Physical size", "Adaptive Sync"}
 # Printed by both for an enabled head only.
 ENABLED_PROPS = ("Position", "Transform")
@@ -303,28 +242,32 @@ def compare_with_wlr_randr(c, ours, theirs, want, doc):
     c.eq("text: head names", sorted(ours), sorted(want))
     for name in sorted(set(ours) & set(theirs)):
         o, t = ours[name], theirs[name]
+        # wlr-randr 0.4 prints a text that never came as "(null)".
+        t_props = {key: value for key, value in t["props"].items() if value != "(null)"}
         p = f"text vs wlr-randr: {name}"
         c.eq(f"{p}: description", o["description"], t["description"])
-        c.true(f"wlr-randr: {name}: prints Enabled", "Enabled" in t["props"])
-        c.eq(f"{p}: Enabled", o["props"].get("Enabled"), t["props"].get("Enabled"))
-        if t["props"].get("Enabled") == "yes":
+        c.true(f"wlr-randr: {name}: prints Enabled", "Enabled" in t_props)
+        c.eq(f"{p}: Enabled", o["props"].get("Enabled"), t_props.get("Enabled"))
+        if t_props.get("Enabled") == "yes":
             for key in ENABLED_PROPS:
-                c.true(f"wlr-randr: {name}: prints {key}", key in t["props"])
-                c.eq(f"{p}: {key}", o["props"].get(key), t["props"].get(key))
+                c.true(f"wlr-randr: {name}: prints {key}", key in t_props)
+                c.eq(f"{p}: {key}", o["props"].get(key), t_props.get(key))
             try:
-                c.close(f"{p}: Scale", float(o["props"].get("Scale", "nan")), float(t["props"]["Scale"]), 1e-6)
+                c.close(f"{p}: Scale", float(o["props"].get("Scale", "nan")), float(t_props["Scale"]), 1e-6)
             except (KeyError, ValueError) as e:
                 c.true(f"{p}: Scale is a number", False, str(e))
-        c.true(f"{p}: Modes header", "Modes" in o["props"] and "Modes" in t["props"])
+        for key in set(t_props) & set(o["props"]) - {"Enabled", "Scale", "Modes", *ENABLED_PROPS}:
+            c.eq(f"{p}: {key}", o["props"][key], t_props[key])
+        c.true(f"{p}: Modes header", "Modes" in o["props"] and "Modes" in t_props)
         # Same multiset of (width, height, mHz, marks); order is layout.
         c.eq(f"{p}: modes", sorted(o["modes"], key=repr), sorted(t["modes"], key=repr))
-        extra = set(o["props"]) - set(t["props"])
-        c.true(f"{p}: properties wlr-randr lacks are the v2+ ones", extra <= OURS_ONLY_PROPS,
+        extra = set(o["props"]) - set(t_props)
+        c.true(f"{p}: properties wlr-randr lacks are the ones it may not print", extra <= OURS_ONLY_PROPS,
                f"{sorted(extra - OURS_ONLY_PROPS)}")
-        missing = set(t["props"]) - set(o["props"])
+        missing = set(t_props) - set(o["props"])
         c.true(f"{p}: ours prints every property wlr-randr prints", not missing, f"{sorted(missing)}")
-    # And against what the compositor must report, so that two clients
-    # agreeing on a wrong value cannot pass.
+    # And against what was asked for, so that two clients agreeing on a
+    # wrong value cannot pass.
     for name, w in want.items():
         if name not in ours:
             continue
@@ -332,7 +275,8 @@ def compare_with_wlr_randr(c, ours, theirs, want, doc):
         p = f"text: {name}"
         c.eq(f"{p}: Enabled", o["props"].get("Enabled"), "yes" if w["enabled"] else "no")
         if w["enabled"]:
-            c.eq(f"{p}: Position", o["props"].get("Position"), f"{w['x']},{w['y']}")
+            if w["x"] is not None:
+                c.eq(f"{p}: Position", o["props"].get("Position"), f"{w['x']},{w['y']}")
             c.eq(f"{p}: Transform", o["props"].get("Transform"), w["transform"])
             try:
                 c.close(f"{p}: Scale", float(o["props"].get("Scale", "nan")), w["scale"], 1e-6)
@@ -354,18 +298,49 @@ def compare_with_wlr_randr(c, ours, theirs, want, doc):
                 continue
             o = ours[name]["props"]
             p = f"text vs --json: {name}"
-            c.eq(f"{p}: Make", o.get("Make"), head.get("make"))
-            c.eq(f"{p}: Model", o.get("Model"), head.get("model"))
+            for key, member in (("Make", "make"), ("Model", "model"), ("Serial", "serial")):
+                c.eq(f"{p}: {key}", o.get(key), head.get(member))
             c.eq(f"{p}: description", ours[name]["description"], head.get("description"))
             c.eq(f"{p}: Enabled", o.get("Enabled"), "yes" if head.get("enabled") else "no")
+            if head.get("enabled"):
+                position = head.get("position") or {}
+                c.eq(f"{p}: Position", o.get("Position"), f"{position.get('x')},{position.get('y')}")
+                c.eq(f"{p}: Transform", o.get("Transform"), head.get("transform"))
             modes = json_modes(head)
             c.true(f"{p}: --json modes are complete", modes is not None, repr(head.get("modes")))
             if modes is not None:
                 c.eq(f"{p}: modes", modes, sorted(ours[name]["modes"]))
 
 
+def compare_with_wlr_randr_json(c, doc, theirs):
+    """`wlr-randr --json` (0.4 and later) against `outputs --json`, member by
+    member; wlr-randr leaves out what a disabled head does not have."""
+    c.eq("--json vs wlr-randr --json: head names", sorted(h.get("name") for h in doc),
+         sorted(h.get("name") for h in theirs))
+    ours = {h.get("name"): h for h in doc}
+    for t in theirs:
+        o = ours.get(t.get("name"))
+        if o is None:
+            continue
+        p = f"--json vs wlr-randr --json: {t.get('name')}"
+        for member, value in t.items():
+            if member == "modes":
+                continue
+            if member == "scale":
+                c.close(f"{p}: scale", o.get("scale"), value, 1e-6)
+            else:
+                c.eq(f"{p}: {member}", o.get(member), value)
+        theirs_modes = [(m["width"], m["height"], round(m["refresh"] * 1000), m["preferred"], m["current"])
+                        for m in t.get("modes", [])]
+        ours_modes = [(m.get("width"), m.get("height"), round((m.get("refresh") or 0) * 1000), m.get("preferred"),
+                       m.get("current")) for m in o.get("modes", [])]
+        if t.get("enabled") or theirs_modes:
+            c.eq(f"{p}: modes", sorted(ours_modes), sorted(theirs_modes))
+
+
 def compare_with_swaymsg(c, env, doc):
-    """sway's own IPC must name the same heads, with the same make and model."""
+    """sway's own IPC must name the same heads, with the same make and model,
+    and show an enabled head as the output manager does."""
     status, out, err = run(["swaymsg", "-r", "-t", "get_outputs"], env)
     c.eq("swaymsg -t get_outputs: exit status", status, 0)
     try:
@@ -374,14 +349,66 @@ def compare_with_swaymsg(c, env, doc):
         c.true("swaymsg -t get_outputs: a list of outputs", False, f"{e}: {out!r} {err!r}")
         return
     log("--- swaymsg -t get_outputs: " + "; ".join(
-        f"{n} active={o.get('active')} mode={o.get('current_mode')} scale={o.get('scale')}" for n, o in ipc.items()))
+        f"{n} active={o.get('active')} mode={o.get('current_mode')} rect={o.get('rect')} scale={o.get('scale')} "
+        f"transform={o.get('transform')}" for n, o in ipc.items()))
     if doc is None:
         return
     c.eq("--json vs swaymsg: head names", sorted(h.get("name") for h in doc), sorted(ipc))
     for head in doc:
         o = ipc.get(head.get("name"), {})
-        c.eq(f"--json vs swaymsg: {head.get('name')}: make", head.get("make"), o.get("make"))
-        c.eq(f"--json vs swaymsg: {head.get('name')}: model", head.get("model"), o.get("model"))
+        p = f"--json vs swaymsg: {head.get('name')}"
+        for member in ("make", "model", "serial"):
+            if head.get(member) is None:
+                c.true(f"{p}: {member} absent, and swaymsg's word for that", o.get(member) in SWAYMSG_ABSENT,
+                       repr(o.get(member)))
+            else:
+                c.eq(f"{p}: {member}", head.get(member), o.get(member))
+        if not head.get("enabled"):
+            continue
+        c.eq(f"{p}: active", o.get("active"), True)
+        current = [m for m in head.get("modes", []) if m.get("current")]
+        mode = o.get("current_mode") or {}
+        c.eq(f"{p}: current mode", [(m.get("width"), m.get("height"), round(m.get("refresh", 0) * 1000))
+                                    for m in current], [(mode.get("width"), mode.get("height"), mode.get("refresh"))])
+        rect = o.get("rect") or {}
+        c.eq(f"{p}: position", head.get("position"), {"x": rect.get("x"), "y": rect.get("y")})
+        c.close(f"{p}: scale", head.get("scale"), o.get("scale"), 1e-6)
+        c.eq(f"{p}: transform (swaymsg's clockwise words)", CLOCKWISE.get(head.get("transform")),
+             o.get("transform"))
+
+
+# ---------------------------------------------------------------- the tool's own trace
+
+def check_trace(c, tool, env, plain_out):
+    """The registry and the output objects as the tool's own trace shows
+    them; returns the advertised versions."""
+    status, out, err = run([tool, "outputs", "--json"], env, {"WAYLAND_DEBUG": "client"})
+    c.eq("WAYLAND_DEBUG=client outputs --json: exit status", status, 0)
+    c.eq("WAYLAND_DEBUG=client outputs --json: the same answer", out, plain_out)
+    trace = Trace(err)
+    advertised = trace.advertised()
+    c.eq("zadozav_window_info_manager_v1 advertised at", advertised.get("zadozav_window_info_manager_v1"), None)
+    offered = advertised.get("zwlr_output_manager_v1")
+    c.true("zwlr_output_manager_v1 advertised", offered is not None)
+    if offered is None:
+        return advertised
+    version = min(offered, TOOL_OUTPUT_MANAGER_VERSION)
+    c.eq("the output manager bound once, at the lower of the advertised version and 4",
+         trace.bound().get("zwlr_output_manager_v1"), [version])
+    heads = trace.created_by_events("zwlr_output_head_v1")
+    modes = trace.created_by_events("zwlr_output_mode_v1")
+    c.eq("heads announced", len(heads), len(OUTPUTS))
+    for interface, ids in (("zwlr_output_head_v1", heads), ("zwlr_output_mode_v1", modes)):
+        released = trace.requests_on(interface, "release")
+        if version < 3:
+            c.eq(f"no {interface}.release at version {version} (the request came in version 3)", released, [])
+            continue
+        c.eq(f"{interface}.release sent once on each, at version {version}", sorted(released), sorted(ids))
+        for object_id in ids:
+            c.true(f"{interface}@{object_id}: released after its last event",
+                   trace.last_index(interface, object_id, request=False) <
+                   trace.last_index(interface, object_id, request=True))
+    return advertised
 
 
 def check_refusals(c, tool, env):
@@ -393,22 +420,11 @@ def check_refusals(c, tool, env):
         c.eq(f"{p}: stderr", err, REFUSAL)
 
 
-def check_globals(c, kind, tool, env):
-    """What the compositor offers the tool, as the tool's registry sees it."""
-    status, _, err = run([tool, "outputs", "--json"], env, {"WAYLAND_DEBUG": "client"})
-    found = advertised_globals(err)
-    c.eq("WAYLAND_DEBUG=client outputs --json: exit status", status, 0)
-    c.eq("zwlr_output_manager_v1 advertised at", found.get("zwlr_output_manager_v1"), OUTPUT_MANAGER_VERSION[kind])
-    for absent in ("ext_foreign_toplevel_list_v1", "zadozav_window_info_manager_v1"):
-        c.eq(f"{absent} advertised at", found.get(absent), None)
-    return found
-
-
 # ---------------------------------------------------------------- main
 
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    ap.add_argument("--compositor", required=True, choices=["phoc", "sway"])
+    ap.add_argument("--compositor", required=True, choices=KINDS)
     ap.add_argument("--tool", required=True, help="the ridaviduvo executable")
     args = ap.parse_args()
     kind = args.compositor
@@ -430,23 +446,28 @@ def main():
 
     started = time.monotonic()
     under_test = versions(kind)
-    want = expected_heads(kind)
+    quirks = active_quirks(kind, upstream_version(kind))
+    want = expected_heads(quirks)
+    wlr_randr = shutil.which("wlr-randr")
     c = Checker()
     try:
         compositor = Headless(kind, OUTPUTS)
     except StartFailed as e:
         skip(f"{kind} cannot start here: {e}")
+    advertised = {}
     try:
         log(f"started {under_test}, pid {compositor.proc.pid}: {compositor.command} (uid {os.geteuid()})")
-        compositor.wait_for_heads(list(want), shutil.which("wlr-randr"))
+        for quirk in quirks.values():
+            log(f"quirk of this version: {quirk.text}")
+        compositor.wait_for_heads(list(want), wlr_randr)
+        compositor.configure_outputs(wlr_randr)
         env = compositor.env
         log(f"all {len(want)} heads announced after {time.monotonic() - started:.2f}s")
-
-        found = check_globals(c, kind, tool, env)
 
         status, out, err = run([tool, "outputs", "--json"], env)
         log(f"--- ridaviduvo outputs --json (status {status})\n{out}" + (f"--- stderr\n{err}" if err else ""))
         doc = check_json(c, out, err, status, want)
+        advertised = check_trace(c, tool, env, out)
 
         status, out, err = run([tool, "outputs"], env)
         log(f"--- ridaviduvo outputs (status {status})\n{out}" + (f"--- stderr\n{err}" if err else ""))
@@ -454,12 +475,19 @@ def main():
         c.eq("outputs: stderr", err, "")
         ours = parse_text(out, 3, "ridaviduvo outputs")
 
-        r_status, r_out, r_err = run(["wlr-randr"], env)
+        r_status, r_out, r_err = run([wlr_randr], env)
         log(f"--- wlr-randr (status {r_status})\n{r_out}" + (f"--- stderr\n{r_err}" if r_err else ""))
         if r_status != 0:
             raise Failure(f"wlr-randr exited with {r_status}: {r_err}")
-        theirs = parse_text(r_out, 6, "wlr-randr")
-        compare_with_wlr_randr(c, ours, theirs, want, doc)
+        compare_with_wlr_randr(c, ours, parse_text(r_out, 6, "wlr-randr"), want, doc)
+
+        # wlr-randr has --json from 0.4 on.
+        j_status, j_out, j_err = run([wlr_randr, "--json"], env)
+        if j_status == 0 and doc is not None:
+            compare_with_wlr_randr_json(c, doc, json.loads(j_out))
+            log("--- wlr-randr --json compared member by member")
+        else:
+            log(f"--- wlr-randr --json: status {j_status} ({j_err.strip()[:80]}): not compared")
         if kind == "sway":
             compare_with_swaymsg(c, compositor.ipc_env(), doc)
 
@@ -467,10 +495,9 @@ def main():
 
         c.true(f"{kind} still running after the clients", compositor.running(),
                f"exited with {compositor.proc.returncode}; log:\n{compositor.log()}")
-    except (Failure, StartFailed) as f:
+    except (Failure, StartFailed, ValueError) as f:
         c.count += 1
         c.errors.append(str(f))
-        found = {}
     finally:
         log(f"{kind} (pid {compositor.proc.pid}) stopped, status {compositor.stop()}")
 
@@ -480,8 +507,8 @@ def main():
         for e in c.errors:
             log(f"  - {e}")
         return 1
-    offers = ", ".join(f"{i} v{found[i]}" for i in ("zwlr_output_manager_v1", "ext_foreign_toplevel_list_v1",
-                                                   "zadozav_window_info_manager_v1") if i in found)
+    offers = ", ".join(f"{i} v{advertised[i]}" for i in ("zwlr_output_manager_v1", "ext_foreign_toplevel_list_v1",
+                                                        "zadozav_window_info_manager_v1") if i in advertised)
     log(f"PASS: compositor-{kind}: {c.count} checks against {under_test} with {len(want)} heads; "
         f"it offers the tool {offers or 'nothing'}")
     return 0

@@ -1,22 +1,31 @@
-"""Real compositors from Debian 12, started headless for the tests and the
-benchmarks: phoc 0.24 and sway 1.7, both on wlroots 0.15. Each gets a fresh
-directory of its own with a private XDG_RUNTIME_DIR (mode 0700), HOME and
-XDG_*_HOME, and a minimal configuration that starts nothing: no Xwayland,
-no bar, no background, no command. Everything is stopped, by process id,
-on leaving.
+"""Real compositors from Debian, started headless for the tests and the
+benchmarks: phoc and sway (Debian 12 and 13) and labwc (Debian 13), all on
+wlroots. Each gets a fresh directory of its own with a private
+XDG_RUNTIME_DIR (mode 0700), HOME and XDG_*_HOME, and a minimal
+configuration that starts nothing: no Xwayland, no bar, no background, no
+command. Everything is stopped, by process id, on leaving.
 
 How they are started, and why:
   * WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1
     WLR_HEADLESS_OUTPUTS=N: no GPU, no input devices, N virtual outputs
     named HEADLESS-1 .. HEADLESS-N.
   * `phoc -C <ini>` without -E (with -E phoc quits as soon as that command
-    ends) and `sway -c <config>`: both serve until sent SIGTERM.
+    ends), `sway -c <config>` and `labwc` (its configuration directory
+    empty): all serve until sent SIGTERM.
+  * The outputs asked for go into phoc's ini and sway's config; labwc reads
+    no output configuration of its own (its users run wlr-randr or kanshi),
+    so it is given the same through wlr-output-management, by wlr-randr,
+    once it is up.
+  * Transforms are given in wl_output's words, which count quarter turns
+    anticlockwise; phoc's `rotate` and sway's `transform` turn clockwise, so
+    90 and 270 (and flipped-90 and flipped-270) swap in their files.
   * phoc runs as whoever runs the test. GSETTINGS_BACKEND=memory keeps its
     GSettings off dconf, which would otherwise write under HOME.
   * sway refuses to run as root ("Unable to drop root ..., refusing to
     start"). As root it is started as nobody, through setpriv, with its
     directory given to nobody; the clients stay root, who may connect to any
-    socket. As any other user it runs as that user.
+    socket. As any other user it runs as that user. phoc and labwc run as
+    root.
   * PR_SET_PDEATHSIG (setpriv --pdeathsig for sway, since a change of user
     clears it) sends them SIGTERM if the test dies before stopping them.
 """
@@ -36,9 +45,14 @@ SOCKET_TIMEOUT = 15   # seconds for the compositor to create its socket
 HEADS_TIMEOUT = 15    # seconds for all heads to be announced
 RUN_TIMEOUT = 20      # seconds for one run of a peer client
 
-# The program, and the Debian packages that bring it and its peer wlr-randr.
-PROGRAMS = {"phoc": "phoc", "sway": "sway"}
-DEBIAN_PACKAGES = {"phoc": ["phoc", "libwlroots10"], "sway": ["sway", "libwlroots10"]}
+KINDS = ("phoc", "sway", "labwc")
+# The wlroots library of each release (phoc may carry its own copy).
+WLROOTS_PACKAGES = ("libwlroots10", "libwlroots-0.18")
+
+# wl_output's transform -> the same turn in phoc's and sway's clockwise words.
+CLOCKWISE = {"normal": "normal", "90": "270", "180": "180", "270": "90",
+             "flipped": "flipped", "flipped-90": "flipped-270", "flipped-180": "flipped-180",
+             "flipped-270": "flipped-90"}
 
 
 class StartFailed(Exception):
@@ -46,17 +60,30 @@ class StartFailed(Exception):
 
 
 def package_version(package):
-    """The installed version of a Debian package, or "?"."""
+    """The installed version of a Debian package, or None."""
     try:
         run = subprocess.run(["dpkg-query", "-W", "-f=${Version}", package], capture_output=True, timeout=30)
     except OSError:
-        return "?"
-    return run.stdout.decode().strip() if run.returncode == 0 and run.stdout else "?"
+        return None
+    return run.stdout.decode().strip() if run.returncode == 0 and run.stdout else None
+
+
+def upstream_version(package):
+    """(major, minor, ...) of an installed package's upstream version, or None:
+    "1.10.1-2" -> (1, 10, 1)."""
+    version = package_version(package)
+    if not version:
+        return None
+    upstream = re.sub(r"^\d+:", "", version).split("-")[0]
+    parts = re.findall(r"\d+", upstream)
+    return tuple(int(p) for p in parts) if parts else None
 
 
 def versions(kind):
-    """"phoc 0.24.0-1, libwlroots10 0.15.1-6": what is under test."""
-    return ", ".join(f"{p} {package_version(p)}" for p in DEBIAN_PACKAGES[kind])
+    """"sway 1.10.1-2, libwlroots-0.18 0.18.2-3": what is under test."""
+    found = [(kind, package_version(kind))]
+    found += [(p, package_version(p)) for p in WLROOTS_PACKAGES if package_version(p)]
+    return ", ".join(f"{p} {v or '?'}" for p, v in found)
 
 
 def _die_with_parent():
@@ -70,7 +97,7 @@ def _phoc_config(outputs):
     lines = ["[core]", "xwayland = false", ""]
     for o in outputs:
         lines += [f"[output:{o['name']}]", f"mode = {o['mode']}", f"x = {o['x']}", f"y = {o['y']}",
-                  f"scale = {o['scale']}", f"rotate = {o['transform']}", ""]
+                  f"scale = {o['scale']}", f"rotate = {CLOCKWISE[o['transform']]}", ""]
     return "\n".join(lines)
 
 
@@ -78,15 +105,26 @@ def _sway_config(outputs):
     lines = ["xwayland disable"]
     for o in outputs:
         lines.append(f"output {o['name']} mode {o['mode']} position {o['x']} {o['y']} scale {o['scale']} "
-                     f"transform {o['transform']}")
+                     f"transform {CLOCKWISE[o['transform']]}")
     return "\n".join(lines) + "\n"
 
 
+def _wlr_randr_arguments(outputs):
+    """The wlr-randr command line that asks labwc for the outputs."""
+    argv = []
+    for o in outputs:
+        argv += ["--output", o["name"], "--custom-mode", o["mode"], "--pos", f"{o['x']},{o['y']}",
+                 "--scale", o["scale"], "--transform", o["transform"]]
+    return argv
+
+
 class Headless:
-    """One headless compositor of `kind` ("phoc" or "sway") with `outputs`
+    """One headless compositor of `kind` (one of KINDS) with `outputs`
     virtual outputs: a number, or a list of {"name", "mode" ("WxH@RHz"),
-    "x", "y", "scale", "transform"} that the configuration asks for, in the
-    compositor's own words. `env` is a client's environment, once started."""
+    "x", "y", "scale", "transform" (wl_output's words)} to ask for.
+    `env` is a client's environment, once started; for labwc the outputs
+    are asked for by configure_outputs(), once the caller has waited for
+    the heads."""
 
     def __init__(self, kind, outputs, parent=None):
         self.kind = kind
@@ -106,11 +144,15 @@ class Headless:
             "WLR_BACKENDS": "headless", "WLR_RENDERER": "pixman", "WLR_LIBINPUT_NO_DEVICES": "1",
             "WLR_HEADLESS_OUTPUTS": str(count),
         })
-        program = shutil.which(PROGRAMS[kind])
+        self.configured = configured
+        program = shutil.which(kind)
         if kind == "phoc":
             config = self.dir / "phoc.ini"
             config.write_text(_phoc_config(configured))
             argv, preexec = [program, "-C", str(config)], _die_with_parent
+        elif kind == "labwc":
+            (home / ".config" / "labwc").mkdir(parents=True)
+            argv, preexec = [program], _die_with_parent
         else:
             config = self.dir / "sway.config"
             config.write_text(_sway_config(configured))
@@ -186,6 +228,18 @@ class Headless:
             time.sleep(0.1)
         raise StartFailed(f"wlr-randr did not see the heads {', '.join(names)} within {HEADS_TIMEOUT}s; "
                           f"its last run: {last}\n{self.kind}'s log:\n{self.log()}")
+
+    def configure_outputs(self, wlr_randr):
+        """labwc: asks for the configured outputs through wlr-output-management;
+        the others read them from their files. Raises StartFailed when the
+        compositor refuses."""
+        if self.kind != "labwc" or not self.configured:
+            return
+        argv = [wlr_randr, *_wlr_randr_arguments(self.configured)]
+        run = subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT)
+        if run.returncode != 0:
+            raise StartFailed(f"{' '.join(argv)}: status {run.returncode}: "
+                              f"{run.stderr.decode(errors='replace')}; {self.kind}'s log:\n{self.log()}")
 
     def running(self):
         return self.proc.poll() is None
