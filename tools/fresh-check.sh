@@ -71,7 +71,10 @@ cleanup() {
     fi
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
+ns_pid=""
+# An interrupted run ends the namespace first: unshare takes its child (the
+# namespace's first process, and with it every process in there) along.
+trap '[ -z "$ns_pid" ] || { kill "$ns_pid" 2>/dev/null; wait "$ns_pid"; }; exit 130' INT TERM
 root=$work/root
 cp -a "$cache/$release" "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
@@ -85,7 +88,7 @@ export DEBIAN_FRONTEND=noninteractive CI=true
 cd /root
 apt-get update -qq
 apt-get install -y -qq $bare >/dev/null
-git clone -q ridaviduvo.bundle ridaviduvo
+git -c advice.detachedHead=false clone -q ridaviduvo.bundle ridaviduvo
 cd ridaviduvo
 echo "== make demo"
 make demo
@@ -94,13 +97,18 @@ status=0
 make test || status=\$?
 echo "== suites"
 python3 tests/report_skips.py --all-passed build || status=1
+echo "== versions"
+dpkg-query -W -f='\${Package} \${Version}\n' g++ libwayland-client0 meson jq python3 phoc sway labwc \
+    libwlroots10 libwlroots-0.18 wlr-randr 2>/dev/null || true
 exit \$status
 EOF
 
 log=$cache/$release.log
 echo "fresh-check: running make demo and make test in the $release root (log: $log)"
 status=0
-unshare --mount --pid --fork --kill-child --propagation private sh -eu -c '
+# setpriv --pdeathsig: should this script be killed outright, unshare goes
+# too, and --kill-child then ends everything in the namespace.
+setpriv --pdeathsig KILL unshare --mount --pid --fork --kill-child --propagation private sh -eu -c '
     root=$1 archives=$2
     mount -t proc proc "$root/proc"
     mount -t sysfs -o ro sysfs "$root/sys"
@@ -112,7 +120,10 @@ unshare --mount --pid --fork --kill-child --propagation private sh -eu -c '
     mount --bind "$archives" "$root/var/cache/apt/archives"
     exec chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin sh /root/fresh-steps.sh
-' fresh-check "$root" "$cache/$release-archives" >"$log" 2>&1 || status=$?
+' fresh-check "$root" "$cache/$release-archives" >"$log" 2>&1 &
+ns_pid=$!
+wait "$ns_pid" || status=$?
+ns_pid=""
 
 sed -n '/^== suites$/,$p' "$log"
 if [ "$status" -ne 0 ]; then
