@@ -74,7 +74,9 @@ trap cleanup EXIT
 ns_pid=""
 # An interrupted run ends the namespace first: unshare takes its child (the
 # namespace's first process, and with it every process in there) along.
-trap '[ -z "$ns_pid" ] || { kill "$ns_pid" 2>/dev/null; wait "$ns_pid"; }; exit 130' INT TERM
+# unshare holds SIGINT and SIGTERM back while its child runs, so it gets
+# SIGKILL.
+trap '[ -z "$ns_pid" ] || { kill -KILL "$ns_pid" 2>/dev/null; wait "$ns_pid"; }; exit 130' INT TERM
 root=$work/root
 cp -a "$cache/$release" "$root"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
