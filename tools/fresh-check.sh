@@ -17,6 +17,9 @@
 # is removed at the end unless FRESH_KEEP=1.
 set -eu
 
+# The whole script is one compound command, read before any of it runs, so
+# that editing this file while a check runs cannot change the running one.
+{
 release=${1:-}
 case "$release" in
 bookworm | trixie) ;;
@@ -100,8 +103,9 @@ make test || status=\$?
 echo "== suites"
 python3 tests/report_skips.py --all-passed build || status=1
 echo "== versions"
-dpkg-query -W -f='\${Package} \${Version}\n' g++ libwayland-client0 meson jq python3 phoc sway labwc \
-    libwlroots10 libwlroots-0.18 wlr-randr 2>/dev/null || true
+dpkg-query -W -f='\${Package} \${Version}\n' g++ libwayland-client0 meson python3 phoc sway labwc \
+    libwlroots10 libwlroots-0.18 wlr-randr jq graphviz python3-jsonschema zsh fish bash man-db valgrind \
+    2>/dev/null || true
 exit \$status
 EOF
 
@@ -135,3 +139,5 @@ if [ "$status" -ne 0 ]; then
     exit 1
 fi
 echo "fresh-check: $release passed"
+exit 0
+}
