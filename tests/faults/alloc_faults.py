@@ -86,10 +86,11 @@ WINDOW_TIMEOUT = b"ridaviduvo: timed out collecting a consistent window snapshot
 # libwayland 1.23 adds the closure's failure first ("could not allocate
 # closure of size (208) for release (signature 3)", or "wl_closure_send
 # error: buffer allocation failure of size 8" with " for release (signature
-# 3)" before its "Error sending request").
+# 3)" before its "Error sending request"; the signature is the request's
+# argument types, "usun" for a bind).
 LIBWAYLAND_LOG = re.compile(rb"^(Error marshalling request: |Error sending request: |Error demarshalling |"
                             rb"wl_display@\d+: error |could not allocate closure of size |"
-                            rb"wl_closure_send error: | for \w+ \(signature \d+\)Error sending request: )")
+                            rb"wl_closure_send error: | for \w+ \(signature [^)]*\)Error sending request: )")
 
 
 def without_libwayland_log(err):
