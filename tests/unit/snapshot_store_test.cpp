@@ -239,6 +239,36 @@ TEST(TextArena, RoomsAroundTheCap)
     }
 }
 
+// Kept texts fill a chunk to its last byte before the next chunk is taken
+// (without a checker, whose gaps take room of their own).
+TEST(TextArena, KeptTextsFillAChunkExactly)
+{
+    if constexpr (rdv::store::kPoisoning)
+        GTEST_SKIP() << "a checker's gaps change the layout";
+    struct Case {
+        std::size_t first, second, third;
+        std::size_t reserved;  // after the three
+    };
+    const Case cases[] = {
+        {32768, 32768, 1, 2 * TextArena::kChunkSize},     {32768, 32767, 1, TextArena::kChunkSize},
+        {65535, 1, 1, 2 * TextArena::kChunkSize},         {65535, 2, 1, 2 * TextArena::kChunkSize},
+        {1, 65535, 65535, 2 * TextArena::kChunkSize},     {0, 0, 65535, TextArena::kChunkSize},
+    };
+    for (const Case& c : cases) {
+        TextArena arena;
+        std::vector<std::pair<std::uint32_t, std::string>> kept;
+        for (std::size_t size : {c.first, c.second, c.third}) {
+            std::string text(size, static_cast<char>('a' + kept.size()));
+            auto position = arena.append(text);
+            ASSERT_TRUE(position.has_value());
+            kept.emplace_back(*position, std::move(text));
+        }
+        EXPECT_EQ(arena.reserved(), c.reserved) << c.first << ", " << c.second << ", " << c.third;
+        for (const auto& [position, text] : kept)
+            EXPECT_EQ(arena.at(position, text.size()), text);
+    }
+}
+
 // Blocks at and around the sizes of a region, as a fresh memory's first
 // block and after a small one: each lies inside one region, is aligned,
 // keeps every byte written to it, and the block after it is apart.
@@ -276,6 +306,11 @@ TEST(RegionMemory, BlocksAtTheEdgesOfARegion)
             for (std::size_t i = 0; i < small; ++i)
                 ASSERT_EQ(before[i], 0x11) << at;
             EXPECT_FALSE(memory.holds(block, size + RegionMemory::kHugeRegion)) << at;
+            // A block that fits what is left of the region follows the one
+            // before it (a checker's gap apart).
+            if (small && small + size <= first - header) {
+                EXPECT_EQ(block, before + (small + rdv::store::kGap + 15) / 16 * 16) << at;
+            }
         }
     }
 }

@@ -130,11 +130,17 @@ private:
     {
         const std::optional<std::string>& before = model_[index];
         std::string text = text_of(length_near(before ? before->size() : 0));
-        const bool stored = store_->texts.store(store_->records[index].text, text);
+        rdv::Text& field = store_->records[index].text;
+        const char* was_at = (*field).data();
+        const bool stored = store_->texts.store(field, text);
         if (text.size() > rdv::TextArena::kMaxText)
             return stored ? "a text past the cap was stored" : std::string();
         if (!stored)
             return allocation_failed() ? std::string() : "store failed with memory to spare";
+        // A text no longer than the one before fits the room that one had.
+        if (before && text.size() <= before->size() && (*field).data() != was_at)
+            return "a text of " + std::to_string(text.size()) + " bytes left the room of one of " +
+                   std::to_string(before->size());
         model_[index] = std::move(text);
         return {};
     }
@@ -185,6 +191,15 @@ private:
         }
         if (!store_->records.empty() || store_->texts.reserved() != 0)
             return "the store moved from still holds something";
+        // What was moved from is empty, and can be used again.
+        if (from_regions_) {
+            store_->records.memory_moved(&store_->memory);
+            store_->texts.memory_moved(&store_->memory);
+        }
+        Record* record = store_->records.append();
+        if (!record || !store_->texts.store(record->text, "again") || *store_->records[0].text != "again" ||
+            store_->records.size() != 1)
+            return "the store moved from cannot be used again";
         store_ = std::move(target);
         return {};
     }
