@@ -15,7 +15,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 1 || size > 4096)
+    if (size < 1 || size > 1024)
         return 0;
     rdv_test::StoreModel model((data[0] & 1) != 0);
     const std::string problem = model.run(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1));
