@@ -345,12 +345,13 @@ TEST(PositionIndex, ProbesThatWrapAtTheLastSlot)
             else if (start == 0 && at_first.size() < count)
                 at_first.push_back(key);
         }
-        // Half from each, the wrapping ones first, then the other order.
-        for (bool last_first : {true, false}) {
+        // Half from each, the wrapping ones first, then the other order;
+        // then only wrapping ones, whose probes cross a free slot 0.
+        for (int order = 0; order < 3; ++order) {
             std::vector<std::uint32_t> keys;
-            const std::size_t half = count / 2 + 1;
-            const auto& one = last_first ? at_last : at_first;
-            const auto& other = last_first ? at_first : at_last;
+            const std::size_t half = order == 2 ? count : count / 2 + 1;
+            const auto& one = order == 1 ? at_first : at_last;
+            const auto& other = order == 1 ? at_last : at_first;
             keys.insert(keys.end(), one.begin(), one.begin() + static_cast<std::ptrdiff_t>(half));
             keys.insert(keys.end(), other.begin(), other.begin() + static_cast<std::ptrdiff_t>(count - half));
             auto key_of = [&](std::uint32_t position) { return keys[position]; };
@@ -370,6 +371,26 @@ TEST(PositionIndex, ProbesThatWrapAtTheLastSlot)
             for (std::uint32_t key : keys)
                 ASSERT_EQ(index.find(key, key_of), PositionIndex::kNone) << "after clear, key " << key;
         }
+    }
+}
+
+// A scene node whose record or name finds no memory is not kept, whichever
+// allocation fails, and the list goes on as if it had never been added.
+TEST(SceneNodeList, ANodeWithoutMemoryIsNotKept)
+{
+    for (unsigned failing = 1; failing <= 6; ++failing) {
+        rdv::SceneNodeList list;
+        ASSERT_TRUE(list.add({.id = 1, .name = "first"}));
+        rdv_test::fail_allocation(failing);
+        const bool added = list.add({.id = 2, .parent_id = 1, .name = std::string(70000 % 65536, 'n')});
+        const bool failed = rdv_test::allocation_failed();
+        rdv_test::fail_allocation(0);
+        ASSERT_EQ(added, !failed) << "allocation " << failing;
+        ASSERT_EQ(list.size(), added ? 2u : 1u) << "allocation " << failing;
+        ASSERT_TRUE(list.add({.id = 3, .parent_id = 1, .name = "third"}));
+        EXPECT_EQ(list.name(list[0]), "first");
+        EXPECT_EQ(list[list.size() - 1].id, 3u);
+        EXPECT_EQ(list.name(list[list.size() - 1]), "third");
     }
 }
 
