@@ -9,7 +9,7 @@
 #   make sanitize       build and test with AddressSanitizer and UBSan in build-sanitize/
 #   make install        install under PREFIX (default /usr/local), into DESTDIR if set
 #   make stress         the sanitizer build against hostile random compositors, SEEDS per command
-#   make stress-valgrind  the same with the plain build under valgrind memcheck
+#   make stress-valgrind  the same under valgrind memcheck, in build-faults-valgrind/
 #   make fuzz           the libFuzzer targets (clang), FUZZ_SECONDS each, in build-fuzz/
 #   make faults         memory shortage at every allocation, broken connections and streams, in build-faults/
 #   make valgrind       every end-to-end case under valgrind memcheck, in build-faults-valgrind/
@@ -125,12 +125,14 @@ stress: test-deps $(STRESS_BUILD)/build.ninja
 		--mock $(STRESS_BUILD)/tools/mock-compositor/mock-compositor --seeds $(SEEDS) --first-seed $(FIRST_SEED) \
 		--keep $(STRESS_BUILD)/stress-failures --figures $(STRESS_BUILD)/stress-figures.json
 
-# The same scenarios with the plain build of the tool under valgrind memcheck.
-stress-valgrind: test-deps build
-	ninja -C $(BUILD) src/ridaviduvo tools/mock-compositor/mock-compositor
-	python3 tests/stress/run_stress.py --valgrind --tool $(BUILD)/src/ridaviduvo \
-		--mock $(BUILD)/tools/mock-compositor/mock-compositor --seeds $(SEEDS) --first-seed $(FIRST_SEED) \
-		--keep $(BUILD)/stress-valgrind-failures --figures $(BUILD)/stress-valgrind-figures.json
+# The same scenarios under valgrind memcheck, with the tool of the build
+# that marks the snapshot store's unused bytes for memcheck (VALGRIND_BUILD,
+# below).
+stress-valgrind: test-deps $(VALGRIND_BUILD)/build.ninja
+	ninja -C $(VALGRIND_BUILD) src/ridaviduvo tools/mock-compositor/mock-compositor
+	python3 tests/stress/run_stress.py --valgrind --tool $(VALGRIND_BUILD)/src/ridaviduvo \
+		--mock $(VALGRIND_BUILD)/tools/mock-compositor/mock-compositor --seeds $(SEEDS) --first-seed $(FIRST_SEED) \
+		--keep $(VALGRIND_BUILD)/stress-valgrind-failures --figures $(VALGRIND_BUILD)/stress-valgrind-figures.json
 
 # libFuzzer targets (fuzz/Makefile), built with clang into $(FUZZ_BUILD)
 # and run for FUZZ_SECONDS each.
@@ -145,7 +147,8 @@ fuzz:
 # compositor of $(VALGRIND_BUILD), built without sanitizers because it is
 # faster so. FAULTS_SUBSET=ci plays the bounded subset that CI runs.
 # `make valgrind` plays every end-to-end case under valgrind memcheck with the
-# tool of $(VALGRIND_BUILD).
+# tool of $(VALGRIND_BUILD), which tells memcheck which bytes of the snapshot
+# store are handed out (-Dmemcheck=true).
 FAULTS_BUILD ?= build-faults
 VALGRIND_BUILD ?= build-faults-valgrind
 FAULTS_SUBSET ?=
@@ -156,7 +159,7 @@ $(FAULTS_BUILD)/build.ninja: | deps
 		-Dbenchmarks=disabled $(MESON_FLAGS)
 
 $(VALGRIND_BUILD)/build.ninja: | deps
-	meson setup $(VALGRIND_BUILD) -Dfault-injection=true -Dbenchmarks=disabled $(MESON_FLAGS)
+	meson setup $(VALGRIND_BUILD) -Dfault-injection=true -Dmemcheck=true -Dbenchmarks=disabled $(MESON_FLAGS)
 
 faults: test-deps $(FAULTS_BUILD)/build.ninja $(VALGRIND_BUILD)/build.ninja
 	ninja -C $(VALGRIND_BUILD) tools/mock-compositor/mock-compositor

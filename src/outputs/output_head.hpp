@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "text/chunked_list.hpp"
-#include "text/text_arena.hpp"
+#include "store/chunked_list.hpp"
+#include "store/text_arena.hpp"
 
 struct zwlr_output_head_v1;
 struct zwlr_output_mode_v1;

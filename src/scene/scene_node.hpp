@@ -5,8 +5,8 @@
 #include <string_view>
 #include <utility>
 
-#include "text/chunked_list.hpp"
-#include "text/text_arena.hpp"
+#include "store/chunked_list.hpp"
+#include "store/text_arena.hpp"
 
 namespace rdv {
 

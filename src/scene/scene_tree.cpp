@@ -2,7 +2,7 @@
 #include <cstring>
 #include <optional>
 
-#include "scene/position_index.hpp"
+#include "store/position_index.hpp"
 #include "scene/scene_renderers.hpp"
 #include "text/write_ops.hpp"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "text/error.hpp"
-#include "text/text_arena.hpp"
+#include "store/text_arena.hpp"
 #include "text/writer.hpp"
 
 namespace rdv {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "text/chunked_list.hpp"
-#include "text/text_arena.hpp"
+#include "store/chunked_list.hpp"
+#include "store/text_arena.hpp"
 #include "text/write_ops.hpp"
 
 struct ext_foreign_toplevel_handle_v1;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "test_support.hpp"
 #include "text/write_ops.hpp"
@@ -93,6 +94,56 @@ TEST(Decimals, Unsigned)
             std::string got =
                 render_to_string([&](rdv::Writer& w) { return rdv::write_unsigned_decimal(w, c.value); }, capacity);
             EXPECT_EQ(got, c.expected) << "value " << c.value << ", capacity " << capacity;
+        }
+    }
+}
+
+// Long values written when the buffer has any number of bytes free, from
+// none to all: straight into the buffer where the whole rendering fits, else
+// through `put`. The bytes that arrive must be the filler and the value, and
+// the writer must never hold more than its capacity.
+TEST(Decimals, ExtremeValuesAtEveryOffsetOfANearlyFullBuffer)
+{
+    using rdv::Writer;
+    constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+    constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+    struct Case {
+        std::string what;
+        std::function<rdv::Result<>(Writer&)> write;
+        std::string expected;
+    };
+    std::vector<Case> cases;
+    const std::int32_t geometries[][4] = {
+        {kMin, kMin, kMin, kMin}, {kMax, kMax, kMax, kMax}, {kMin, kMax, 0, -1}, {0, 0, 0, 0}, {-1, -1, -1, -1},
+        {-1, 0, kMax, kMin},
+    };
+    for (const auto& g : geometries) {
+        cases.push_back({"geometry " + std::to_string(g[0]) + "," + std::to_string(g[1]),
+                         [g](Writer& w) { return rdv::write_geometry(w, g[0], g[1], g[2], g[3]); },
+                         std::to_string(g[0]) + "," + std::to_string(g[1]) + " " + std::to_string(g[2]) + "x" +
+                             std::to_string(g[3])});
+    }
+    for (std::int32_t value : {kMin, kMax, 0, -1}) {
+        cases.push_back({"signed " + std::to_string(value),
+                         [value](Writer& w) { return rdv::write_signed_decimal(w, value); }, std::to_string(value)});
+    }
+    for (std::uint64_t value : {std::uint64_t{0}, std::numeric_limits<std::uint64_t>::max(), std::uint64_t{4294967295u}}) {
+        cases.push_back({"unsigned " + std::to_string(value),
+                         [value](Writer& w) { return rdv::write_unsigned_decimal(w, value); }, std::to_string(value)});
+    }
+    for (std::size_t capacity : {std::size_t{64}, std::size_t{48}, std::size_t{47}, std::size_t{46}, std::size_t{21},
+                                 std::size_t{20}, std::size_t{12}, std::size_t{11}, std::size_t{5}}) {
+        for (const Case& c : cases) {
+            for (std::size_t filled = 0; filled <= capacity; ++filled) {
+                rdv::MemoryWriter writer(capacity);
+                const std::string filler(filled, '.');
+                ASSERT_TRUE(writer.put(filler).has_value());
+                ASSERT_TRUE(c.write(writer).has_value());
+                ASSERT_LE(writer.buffered(), writer.capacity()) << c.what << ", " << filled << " of " << capacity;
+                ASSERT_TRUE(writer.put('|').has_value());
+                ASSERT_TRUE(rdv::flush(writer).has_value());
+                ASSERT_EQ(writer.text(), filler + c.expected + "|") << c.what << ", " << filled << " of " << capacity;
+            }
         }
     }
 }

@@ -1,6 +1,6 @@
-#include "text/text_arena.hpp"
+#include "store/text_arena.hpp"
 
-#include "text/chunked_list.hpp"
+#include "store/chunked_list.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -47,6 +47,7 @@ char* TextArena::allocate_in_new_chunk(std::size_t size, std::uint32_t& position
     char* chunk = memory_ ? static_cast<char*>(memory_->allocate(kChunkSize)) : new (std::nothrow) char[kChunkSize];
     if (!chunk)
         return nullptr;
+    store::poison(chunk, kChunkSize);
     chunks_[chunk_count_++] = chunk;
     used_ = 0;
     return allocate(size, position);
@@ -57,6 +58,8 @@ bool TextArena::store(Text& field, std::string_view bytes) noexcept
     if (bytes.size() > kMaxText)
         return false;
     if (field.data_ && bytes.size() <= field.room_) {
+        store::unpoison(field.data_, bytes.size());
+        store::poison(field.data_ + bytes.size(), field.room_ - bytes.size());
         if (!bytes.empty())
             std::memcpy(field.writable(), bytes.data(), bytes.size());
         field.size_ = static_cast<std::uint16_t>(bytes.size());
@@ -72,7 +75,9 @@ bool TextArena::store(Text& field, std::string_view bytes) noexcept
     char* storage = allocate(room, position);
     if (!storage)
         return false;
+    store::unpoison(storage, bytes.size());
     std::memcpy(storage, bytes.data(), bytes.size());
+    store::poison(field.data_, field.room_);  // the room left behind
     field.data_ = storage;
     field.size_ = static_cast<std::uint16_t>(bytes.size());
     field.room_ = static_cast<std::uint16_t>(room);
@@ -89,14 +94,17 @@ std::optional<std::uint32_t> TextArena::append(std::string_view bytes) noexcept
     char* storage = allocate(bytes.size(), position);
     if (!storage)
         return std::nullopt;
+    store::unpoison(storage, bytes.size());
     std::memcpy(storage, bytes.data(), bytes.size());
     return position;
 }
 
 void TextArena::clear() noexcept
 {
-    if (!memory_) {
-        for (std::size_t i = 0; i < chunk_count_; ++i)
+    for (std::size_t i = 0; i < chunk_count_; ++i) {
+        if (memory_)
+            store::poison(chunks_[i], kChunkSize);  // the region frees it
+        else
             delete[] chunks_[i];
     }
     delete[] chunks_;

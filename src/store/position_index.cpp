@@ -1,4 +1,4 @@
-#include "scene/position_index.hpp"
+#include "store/position_index.hpp"
 
 #include <algorithm>
 

@@ -1,10 +1,13 @@
-#include "text/region_memory.hpp"
+#include "store/region_memory.hpp"
 
 #include <sys/mman.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <utility>
+
+#include "store/poison.hpp"
 
 namespace rdv {
 
@@ -14,9 +17,6 @@ struct RegionMemory::Region {
 };
 
 namespace {
-
-constexpr std::size_t kAlign = 16;
-constexpr std::size_t kHeader = (sizeof(void*) + sizeof(std::size_t) + kAlign - 1) / kAlign * kAlign;
 
 constexpr std::size_t round_up(std::size_t value, std::size_t to) noexcept
 {
@@ -45,12 +45,13 @@ RegionMemory& RegionMemory::operator=(RegionMemory&& other) noexcept
 
 void* RegionMemory::allocate(std::size_t size) noexcept
 {
-    size = round_up(size, kAlign);
-    if (size > left_) {
+    static_assert(sizeof(Region) <= kHeader && kHeader % kAlign == 0);
+    const std::size_t taken = round_up(size + store::kGap, kAlign);
+    if (taken > left_) {
         const bool first = last_ == nullptr;
         std::size_t region = first ? kFirstRegion : kHugeRegion;
-        if (size + kHeader > region)
-            region = round_up(size + kHeader, first ? kAlign : kHugeRegion);
+        if (taken + kHeader > region)
+            region = round_up(taken + kHeader, first ? kAlign : kHugeRegion);
         // Through the allocator, so that allocation failures can be tested
         // and leak checkers see every region.
         void* memory = first ? std::aligned_alloc(kAlign, region) : std::aligned_alloc(kHugeRegion, region);
@@ -64,10 +65,12 @@ void* RegionMemory::allocate(std::size_t size) noexcept
         last_ = header;
         next_ = static_cast<char*>(memory) + kHeader;
         left_ = region - kHeader;
+        store::poison(next_, left_);
     }
     void* room = next_;
-    next_ += size;
-    left_ -= size;
+    next_ += taken;
+    left_ -= taken;
+    store::unpoison(room, size);
     return room;
 }
 
@@ -80,6 +83,19 @@ void RegionMemory::release() noexcept
     }
     next_ = nullptr;
     left_ = 0;
+}
+
+bool RegionMemory::holds(const void* p, std::size_t size) const noexcept
+{
+    const std::less_equal<const void*> at_most;
+    for (const Region* region = last_; region; region = region->earlier) {
+        const char* start = reinterpret_cast<const char*>(region) + kHeader;
+        const char* end = region == last_ ? next_ : reinterpret_cast<const char*>(region) + region->size;
+        if (at_most(start, p) && size <= static_cast<std::size_t>(end - start) &&
+            at_most(static_cast<const char*>(p), end - size))
+            return true;
+    }
+    return false;
 }
 
 }  // namespace rdv
