@@ -1,15 +1,15 @@
 #include "objects/client_state.hpp"
 
+#include "objects/host.hpp"
 #include "objects/script_run.hpp"
 #include "objects/windows.hpp"
-#include "server/server.hpp"
 
 #include <sys/socket.h>
 
 namespace mock {
 
-ClientState::ClientState(Server& owner, wl_client* wl)
-    : server(owner), client(wl), scenario(owner.scenario())
+ClientState::ClientState(Host& owner, wl_client* wl)
+    : host(owner), client(wl), scenario(owner.scenario())
 {
     windows.reserve(scenario.windows.size());
     for (const WindowDef& def : scenario.windows) {
@@ -35,7 +35,7 @@ void ClientState::on_destroy(wl_listener* listener, void* /*data*/) noexcept
     // libwayland destroys the client's resources after this returns; they
     // hold no reference to this state, so it may go now.
     ClientState& self = ListenerSlot<ClientState>::owner_of(listener);
-    self.server.client_gone(self);
+    self.host.client_gone(self);
 }
 
 void ClientState::schedule(Delay delay, std::function<void()> task)

@@ -15,7 +15,7 @@
 
 namespace mock {
 
-class Server;
+class Host;
 
 // Defined by the protocol areas that own them.
 struct ToplevelListObject;
@@ -36,12 +36,12 @@ struct WindowState {
 };
 
 struct ClientState {
-    ClientState(Server& server, wl_client* client);
+    ClientState(Host& host, wl_client* client);
     ~ClientState();
     ClientState(const ClientState&) = delete;
     ClientState& operator=(const ClientState&) = delete;
 
-    Server& server;
+    Host& host;
     wl_client* const client;
     const Scenario& scenario;
 

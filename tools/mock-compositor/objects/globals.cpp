@@ -1,9 +1,9 @@
 #include "objects/globals.hpp"
 
+#include "objects/host.hpp"
 #include "objects/info_manager.hpp"
 #include "objects/outputs.hpp"
 #include "objects/windows.hpp"
-#include "server/server.hpp"
 
 #include <cstring>
 
@@ -33,7 +33,7 @@ const KnownGlobal* find_known(const std::string& name)
 
 } // namespace
 
-Globals::Globals(Server& server, wl_display* display) : server_(server), display_(display) {}
+Globals::Globals(Host& host, wl_display* display) : host_(host), display_(display) {}
 
 // wl_display_destroy frees the wl_globals themselves.
 Globals::~Globals() = default;
@@ -41,7 +41,7 @@ Globals::~Globals() = default;
 void Globals::create_initial()
 {
     initial_.clear();
-    for (const GlobalDef& def : server_.scenario().globals) {
+    for (const GlobalDef& def : host_.scenario().globals) {
         initial_.push_back(&create(def));
     }
     changed_ = false;
@@ -141,7 +141,7 @@ void Globals::bind(wl_client* client, void* data, std::uint32_t version, std::ui
         if (entry.handler == nullptr) {
             return; // a placeholder: no requests to implement
         }
-        if (ClientState* state = entry.owner->server_.state_of(client)) {
+        if (ClientState* state = entry.owner->host_.state_of(client)) {
             entry.handler(*state, resource);
         } else {
             wl_client_post_implementation_error(client, "client unknown to the mock compositor");

@@ -16,12 +16,12 @@
 
 namespace mock {
 
-class Server;
+class Host;
 struct ClientState;
 
 class Globals {
 public:
-    Globals(Server& server, wl_display* display);
+    Globals(Host& host, wl_display* display);
     ~Globals();
     Globals(const Globals&) = delete;
     Globals& operator=(const Globals&) = delete;
@@ -58,7 +58,7 @@ private:
 
     static void bind(wl_client* client, void* data, std::uint32_t version, std::uint32_t id) noexcept;
 
-    Server& server_;
+    Host& host_;
     wl_display* display_;
     // Interface descriptions made here. Resources point at them.
     std::deque<std::string> names_;

@@ -1,10 +1,11 @@
 #include "objects/info_manager.hpp"
 
 #include "objects/client_state.hpp"
+#include "objects/host.hpp"
 #include "objects/layout.hpp"
+#include "objects/post_event.hpp"
 #include "objects/scene.hpp"
 #include "objects/windows.hpp"
-#include "server/server.hpp"
 
 namespace mock {
 
@@ -52,7 +53,7 @@ void get_active_workspace_layout(wl_client* client, wl_resource* resource, const
 {
     guarded_for(client, "get_active_workspace_layout", [&] {
         const ClientState& state = *object_of<InfoManagerObject>(resource)->state;
-        schedule_answer(resource, state.server.layout().get(output));
+        schedule_answer(resource, state.host.layout().get(output));
     });
 }
 
@@ -61,7 +62,7 @@ void set_active_workspace_layout(wl_client* client, wl_resource* resource, const
 {
     guarded_for(client, "set_active_workspace_layout", [&] {
         const ClientState& state = *object_of<InfoManagerObject>(resource)->state;
-        schedule_answer(resource, state.server.layout().set(output, layout));
+        schedule_answer(resource, state.host.layout().set(output, layout));
     });
 }
 
@@ -84,9 +85,8 @@ void bind_info_manager(ClientState& state, wl_resource* resource)
 
 void send_layout_reply(ClientState& state, const action::LayoutReply& reply)
 {
-    const LayoutAnswer answer{reply.status, reply.output, reply.workspace, reply.layout};
     for (const auto& manager : live(state.info_managers)) {
-        post_layout(manager->resource, answer, state.send_unsupported());
+        post_layout(manager->resource, reply, state.send_unsupported());
     }
 }
 

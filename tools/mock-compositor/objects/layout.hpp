@@ -11,14 +11,6 @@
 
 namespace mock {
 
-// The values of one active_workspace_layout event.
-struct LayoutAnswer {
-    std::uint32_t status = 0;
-    std::string output;
-    std::uint32_t workspace = 0;
-    std::string layout;
-};
-
 class LayoutState {
 public:
     explicit LayoutState(const LayoutDef& def);

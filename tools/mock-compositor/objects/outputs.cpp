@@ -1,6 +1,7 @@
 #include "objects/outputs.hpp"
 
 #include "objects/client_state.hpp"
+#include "objects/post_event.hpp"
 
 #include <variant>
 
@@ -70,10 +71,8 @@ const struct zwlr_output_configuration_head_v1_interface configuration_head_impl
 
 void configuration_enable_head(wl_client* client, wl_resource* resource, std::uint32_t id, wl_resource*) noexcept
 {
-    wl_resource* head = wl_resource_create(client, &zwlr_output_configuration_head_v1_interface,
-                                           wl_resource_get_version(resource), id);
+    wl_resource* head = create_child(client, zwlr_output_configuration_head_v1_interface, resource, id);
     if (head == nullptr) {
-        wl_client_post_no_memory(client);
         return;
     }
     wl_resource_set_implementation(head, &configuration_head_implementation, nullptr, nullptr);
@@ -98,10 +97,8 @@ const struct zwlr_output_configuration_v1_interface configuration_implementation
 void manager_create_configuration(wl_client* client, wl_resource* resource, std::uint32_t id,
                                   std::uint32_t /*serial*/) noexcept
 {
-    wl_resource* configuration = wl_resource_create(client, &zwlr_output_configuration_v1_interface,
-                                                    wl_resource_get_version(resource), id);
+    wl_resource* configuration = create_child(client, zwlr_output_configuration_v1_interface, resource, id);
     if (configuration == nullptr) {
-        wl_client_post_no_memory(client);
         return;
     }
     wl_resource_set_implementation(configuration, &configuration_implementation, nullptr, nullptr);
@@ -140,10 +137,8 @@ void announce_mode(ClientState& state, HeadObject& head, const Event& event, std
     if (!state.send_unsupported() && event.since > wl_resource_get_version(head.resource)) {
         return;
     }
-    wl_resource* resource = wl_resource_create(state.client, &zwlr_output_mode_v1_interface,
-                                               wl_resource_get_version(head.resource), 0);
+    wl_resource* resource = create_child(state.client, zwlr_output_mode_v1_interface, head.resource, 0);
     if (resource == nullptr) {
-        wl_client_post_no_memory(state.client);
         return;
     }
     const auto mode = std::make_shared<ModeObject>(ModeObject{resource});
@@ -191,10 +186,8 @@ void announce_head(ClientState& state, OutputManagerObject& manager, std::size_t
     if (manager.finished) {
         return;
     }
-    wl_resource* resource = wl_resource_create(state.client, &zwlr_output_head_v1_interface,
-                                               wl_resource_get_version(manager.resource), 0);
+    wl_resource* resource = create_child(state.client, zwlr_output_head_v1_interface, manager.resource, 0);
     if (resource == nullptr) {
-        wl_client_post_no_memory(state.client);
         return;
     }
     const auto head = std::make_shared<HeadObject>(HeadObject{resource, index, {}});

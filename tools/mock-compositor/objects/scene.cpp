@@ -27,10 +27,8 @@ void send_nodes(wl_resource* resource, const std::vector<SceneNode>& nodes) noex
 
 void create_scene_snapshot(ClientState& state, wl_resource* manager, std::uint32_t id)
 {
-    wl_resource* resource =
-        wl_resource_create(state.client, &zadozav_scene_snapshot_v1_interface, wl_resource_get_version(manager), id);
+    wl_resource* resource = create_child(state.client, zadozav_scene_snapshot_v1_interface, manager, id);
     if (resource == nullptr) {
-        wl_client_post_no_memory(state.client);
         return;
     }
     const auto snapshot = std::make_shared<SnapshotObject>(SnapshotObject{resource});

@@ -1,20 +1,17 @@
 #include "objects/script_run.hpp"
 
 #include "objects/client_state.hpp"
+#include "objects/globals.hpp"
+#include "objects/host.hpp"
 #include "objects/info_manager.hpp"
 #include "objects/outputs.hpp"
 #include "objects/scene.hpp"
 #include "objects/windows.hpp"
-#include "server/server.hpp"
+#include "scenario/overloaded.hpp"
 
 namespace mock {
 
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
 
 void run(ClientState& state, const Action& step)
 {
@@ -26,14 +23,14 @@ void run(ClientState& state, const Action& step)
                    [&](const action::RemoveGlobal& a) {
                        state.changed_globals = true;
                        if (a.index) {
-                           state.server.globals().remove_index(*a.index);
+                           state.host.globals().remove_index(*a.index);
                        } else {
-                           state.server.globals().remove_interface(a.interface.value_or(""));
+                           state.host.globals().remove_interface(a.interface.value_or(""));
                        }
                    },
                    [&](const action::AddGlobal& a) {
                        state.changed_globals = true;
-                       state.server.globals().add(a.global);
+                       state.host.globals().add(a.global);
                    },
                    [&](const action::ProtocolError& a) {
                        // libwayland cuts the client off once the sync

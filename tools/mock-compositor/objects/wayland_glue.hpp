@@ -13,25 +13,30 @@
 #include "zadozav-window-info-v1-server-protocol.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace mock {
 
 // Runs the body of a libwayland callback. No exception may unwind into C code,
-// so whatever escapes is reported on stderr and dropped here.
+// so whatever escapes is reported on stderr and dropped here. Returns whether
+// the body ran to its end.
 template <class Body>
-void guarded(const char* where, Body&& body) noexcept
+bool guarded(const char* where, Body&& body) noexcept
 {
     try {
         body();
+        return true;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "mock-compositor: %s: %s\n", where, e.what());
     } catch (...) {
         std::fprintf(stderr, "mock-compositor: %s: unexpected failure\n", where);
     }
+    return false;
 }
 
 // The same for request handlers and binds: on failure the client is cut off
@@ -39,15 +44,22 @@ void guarded(const char* where, Body&& body) noexcept
 template <class Body>
 void guarded_for(wl_client* client, const char* where, Body&& body) noexcept
 {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "mock-compositor: %s: %s\n", where, e.what());
-        wl_client_post_no_memory(client);
-    } catch (...) {
-        std::fprintf(stderr, "mock-compositor: %s: unexpected failure\n", where);
+    if (!guarded(where, std::forward<Body>(body))) {
         wl_client_post_no_memory(client);
     }
+}
+
+// A new object of `interface` at the version of `parent`, the object whose
+// request (id) or event (id 0, made by the mock) brings it. When it cannot be
+// made the client has been told so (no_memory) and the result is null.
+inline wl_resource* create_child(wl_client* client, const wl_interface& interface, wl_resource* parent,
+                                 std::uint32_t id) noexcept
+{
+    wl_resource* resource = wl_resource_create(client, &interface, wl_resource_get_version(parent), id);
+    if (resource == nullptr) {
+        wl_client_post_no_memory(client);
+    }
+    return resource;
 }
 
 // A resource holds the only strong reference to the C++ object behind it

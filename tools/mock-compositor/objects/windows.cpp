@@ -1,6 +1,7 @@
 #include "objects/windows.hpp"
 
 #include "objects/client_state.hpp"
+#include "objects/post_event.hpp"
 
 namespace mock {
 
@@ -72,10 +73,8 @@ void announce(ClientState& state, ToplevelListObject& list, std::size_t index)
     if (list.finished) {
         return;
     }
-    wl_resource* resource = wl_resource_create(state.client, &ext_foreign_toplevel_handle_v1_interface,
-                                               wl_resource_get_version(list.resource), 0);
+    wl_resource* resource = create_child(state.client, ext_foreign_toplevel_handle_v1_interface, list.resource, 0);
     if (resource == nullptr) {
-        wl_client_post_no_memory(state.client);
         return;
     }
     const auto handle = std::make_shared<HandleObject>(HandleObject{resource, index});
@@ -118,10 +117,8 @@ void create_window_info(ClientState& state, wl_resource* manager, std::uint32_t 
     }
     const std::size_t index = object_of<HandleObject>(toplevel)->window;
 
-    wl_resource* resource =
-        wl_resource_create(state.client, &zadozav_window_info_v1_interface, wl_resource_get_version(manager), id);
+    wl_resource* resource = create_child(state.client, zadozav_window_info_v1_interface, manager, id);
     if (resource == nullptr) {
-        wl_client_post_no_memory(state.client);
         return;
     }
     const auto info = std::make_shared<InfoObject>(InfoObject{resource});

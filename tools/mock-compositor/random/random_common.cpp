@@ -19,6 +19,20 @@ std::uint32_t hostile_u32(Rng& rng)
     return rng.chance(0.5) ? rng.pick(edges) : (rng.chance(0.5) ? rng.between32(0, 100) : rng.u32());
 }
 
+std::size_t roll_size(Rng& rng, std::uint64_t none_below, std::initializer_list<SizeBand> bands)
+{
+    const std::uint64_t roll = rng.below(100);
+    if (roll < none_below) {
+        return 0;
+    }
+    for (const SizeBand& band : bands) {
+        if (roll < band.below) {
+            return rng.between(band.low, band.high);
+        }
+    }
+    return 0;
+}
+
 std::int32_t hostile_i32(Rng& rng)
 {
     static const std::vector<std::int32_t> edges = {0, 1, -1, 2, -2, 1920, 1080, std::numeric_limits<std::int32_t>::min(),
@@ -117,20 +131,8 @@ std::string text_piece(Rng& rng)
 // 0 to `max_length` bytes, most of them short.
 std::string hostile_text(Rng& rng, std::size_t max_length)
 {
-    const std::uint64_t roll = rng.below(100);
-    std::size_t length = 0;
-    if (roll < 8) {
-        length = 0;
-    } else if (roll < 43) {
-        length = rng.between(1, 16);
-    } else if (roll < 78) {
-        length = rng.between(17, 200);
-    } else if (roll < 93) {
-        length = rng.between(201, 1000);
-    } else {
-        length = rng.between(1001, 4000);
-    }
-    length = std::min(length, max_length);
+    const std::size_t length =
+        std::min(roll_size(rng, 8, {{43, 1, 16}, {78, 17, 200}, {93, 201, 1000}, {100, 1001, 4000}}), max_length);
     std::string out;
     while (out.size() < length) {
         out += text_piece(rng);
@@ -244,9 +246,9 @@ std::string junk_interface(Rng& rng)
 
 } // namespace
 
-std::vector<GlobalEntry> make_globals(Rng& rng, Family family)
+std::vector<GlobalDef> make_globals(Rng& rng, Family family)
 {
-    std::vector<GlobalEntry> globals;
+    std::vector<GlobalDef> globals;
     const auto add_copies = [&](std::string_view interface, double present, const std::function<std::uint32_t()>& version) {
         if (!rng.chance(present)) {
             return;
@@ -276,10 +278,10 @@ std::vector<GlobalEntry> make_globals(Rng& rng, Family family)
     return globals;
 }
 
-Json globals_json(const std::vector<GlobalEntry>& globals)
+Json globals_json(const std::vector<GlobalDef>& globals)
 {
     Json list = Json::array();
-    for (const GlobalEntry& global : globals) {
+    for (const GlobalDef& global : globals) {
         Json entry = Json::object();
         entry["interface"] = global.interface;
         entry["version"] = global.version;
@@ -289,7 +291,7 @@ Json globals_json(const std::vector<GlobalEntry>& globals)
 }
 
 // Adds, removes and the connection's end, common to every family.
-void add_global_steps(Rng& rng, std::vector<Step>& script, const std::vector<GlobalEntry>& globals, Family family)
+void add_global_steps(Rng& rng, std::vector<Step>& script, const std::vector<GlobalDef>& globals, Family family)
 {
     if (rng.chance(0.25) && !globals.empty()) {
         std::vector<std::size_t> indexes(globals.size());
@@ -342,7 +344,7 @@ void add_global_steps(Rng& rng, std::vector<Step>& script, const std::vector<Glo
     }
 }
 
-Recorded record_globals(const std::vector<GlobalEntry>& globals, const std::vector<Step>& script)
+Recorded record_globals(const std::vector<GlobalDef>& globals, const std::vector<Step>& script)
 {
     Recorded recorded;
     const auto see = [&](const std::string& interface, std::uint32_t name, std::uint32_t version) {

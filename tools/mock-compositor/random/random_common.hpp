@@ -6,9 +6,11 @@
 // (random_windows.cpp, random_scene.cpp, random_outputs.cpp, random_layout.cpp).
 
 #include "random/random_scenario.hpp"
+#include "scenario/scenario.hpp"
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <limits>
 #include <optional>
 #include <random>
@@ -78,6 +80,16 @@ public:
 private:
     std::mt19937_64 engine_;
 };
+
+// A size drawn with one roll of 0 to 99: 0 below `none_below`, else from
+// `low` to `high` of the first band whose `below` the roll is under (the last
+// band's is 100).
+struct SizeBand {
+    std::uint64_t below = 100;
+    std::size_t low = 0;
+    std::size_t high = 0;
+};
+std::size_t roll_size(Rng& rng, std::uint64_t none_below, std::initializer_list<SizeBand> bands);
 
 std::uint32_t hostile_u32(Rng& rng);
 std::int32_t hostile_i32(Rng& rng);
@@ -157,16 +169,11 @@ Json script_json(const std::vector<Step>& script);
 
 // --- globals -----------------------------------------------------------------
 
-struct GlobalEntry {
-    std::string interface;
-    std::uint32_t version = 1;
-};
-
 enum class Family { windows, scene, outputs, layout };
 
-std::vector<GlobalEntry> make_globals(Rng& rng, Family family);
-Json globals_json(const std::vector<GlobalEntry>& globals);
-void add_global_steps(Rng& rng, std::vector<Step>& script, const std::vector<GlobalEntry>& globals, Family family);
+std::vector<GlobalDef> make_globals(Rng& rng, Family family);
+Json globals_json(const std::vector<GlobalDef>& globals);
+void add_global_steps(Rng& rng, std::vector<Step>& script, const std::vector<GlobalDef>& globals, Family family);
 
 // What the tool records after its first round trip: the last advertisement
 // of each interface wins; globals added at the first sync come after the
@@ -181,7 +188,7 @@ struct Recorded {
     std::size_t last_output_manager_index = 0;
 };
 
-Recorded record_globals(const std::vector<GlobalEntry>& globals, const std::vector<Step>& script);
+Recorded record_globals(const std::vector<GlobalDef>& globals, const std::vector<Step>& script);
 std::uint64_t failure_sync(const std::vector<Step>& script);
 std::string bind_line(std::uint32_t name, std::string_view interface, std::uint32_t version);
 
@@ -209,12 +216,12 @@ void expect_manager_bind(Json& expect, const Recorded& recorded, RandomCommand c
 
 // --- the generators of each command family ----------------------------------
 
-void make_windows(Rng& rng, RandomCommand command, const std::vector<GlobalEntry>& globals, Json& scenario,
+void make_windows(Rng& rng, RandomCommand command, const std::vector<GlobalDef>& globals, Json& scenario,
                   Json& expect);
-void make_scene(Rng& rng, const std::vector<GlobalEntry>& globals, RandomCommand command, Json& scenario,
+void make_scene(Rng& rng, const std::vector<GlobalDef>& globals, RandomCommand command, Json& scenario,
                 Json& expect);
-void make_outputs(Rng& rng, const std::vector<GlobalEntry>& globals, Json& scenario, Json& expect);
-void make_layout(Rng& rng, RandomCommand command, const std::vector<GlobalEntry>& globals, Json& scenario,
+void make_outputs(Rng& rng, const std::vector<GlobalDef>& globals, Json& scenario, Json& expect);
+void make_layout(Rng& rng, RandomCommand command, const std::vector<GlobalDef>& globals, Json& scenario,
                  Json& expect);
 
 } // namespace mock::random_mode

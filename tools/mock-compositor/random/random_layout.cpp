@@ -42,7 +42,7 @@ std::string argument_text(Rng& rng, std::size_t max_length)
 
 } // namespace
 
-void make_layout(Rng& rng, RandomCommand command, const std::vector<GlobalEntry>& globals, Json& scenario,
+void make_layout(Rng& rng, RandomCommand command, const std::vector<GlobalDef>& globals, Json& scenario,
                  Json& expect)
 {
     std::map<std::string, LayoutOutputPlan> outputs;
@@ -132,13 +132,7 @@ void make_layout(Rng& rng, RandomCommand command, const std::vector<GlobalEntry>
     scenario["script"] = script_json(script);
 
     // The mock's answer, worked out when the request arrives.
-    struct Answer {
-        std::uint32_t status = 0;
-        std::string output;
-        std::uint32_t workspace = 0;
-        std::string layout;
-    };
-    Answer answer{1, name, 0, ""};
+    LayoutAnswer answer{1, name, 0, ""};
     if (const auto found = outputs.find(name); found != outputs.end()) {
         if (unavailable) {
             answer = {3, name, 0, ""};
@@ -160,13 +154,13 @@ void make_layout(Rng& rng, RandomCommand command, const std::vector<GlobalEntry>
     const Recorded recorded = record_globals(globals, script);
     const std::uint64_t fail_at = failure_sync(script);
     const std::uint64_t last_round_trip = 1 + max_extra_round_trips;
-    std::vector<std::pair<std::uint64_t, Answer>> sent; // moment, answer
+    std::vector<std::pair<std::uint64_t, LayoutAnswer>> sent; // moment, answer
     if (const std::uint64_t due = answer_time(1, reply_delay); due != inf_time) {
         sent.emplace_back(due, answer);
     }
     for (const Step& step : script) {
         if (step.kind == StepKind::layout_reply && step.sync >= 2) {
-            sent.emplace_back(step.time, Answer{step.status, step.output, step.workspace, step.layout});
+            sent.emplace_back(step.time, LayoutAnswer{step.status, step.output, step.workspace, step.layout});
         }
     }
     std::stable_sort(sent.begin(), sent.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -177,7 +171,7 @@ void make_layout(Rng& rng, RandomCommand command, const std::vector<GlobalEntry>
         add_outcome(outcomes, *failure);
     } else {
         // Every answer of the ready round trip is applied; the last one wins.
-        const Answer* last = nullptr;
+        const LayoutAnswer* last = nullptr;
         for (const auto& [moment, reply] : sent) {
             if (round_trip_of(moment) <= ready) {
                 last = &reply;

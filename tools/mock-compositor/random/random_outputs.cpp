@@ -124,19 +124,9 @@ HeadPlan make_head(Rng& rng, std::size_t max_modes, std::size_t max_text, const 
 
 } // namespace
 
-void make_outputs(Rng& rng, const std::vector<GlobalEntry>& globals, Json& scenario, Json& expect)
+void make_outputs(Rng& rng, const std::vector<GlobalDef>& globals, Json& scenario, Json& expect)
 {
-    const std::uint64_t size_roll = rng.below(100);
-    std::size_t count = 0;
-    if (size_roll < 6) {
-        count = 0;
-    } else if (size_roll < 56) {
-        count = rng.between(1, 4);
-    } else if (size_roll < 86) {
-        count = rng.between(5, 30);
-    } else {
-        count = rng.between(31, 250);
-    }
+    const std::size_t count = roll_size(rng, 6, {{56, 1, 4}, {86, 5, 30}, {100, 31, 250}});
     const std::size_t max_modes = count > 30 ? 4 : 12;
     const std::size_t max_text = count > 30 ? 300 : 4000;
 

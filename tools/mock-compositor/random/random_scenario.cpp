@@ -23,7 +23,6 @@
 namespace mock {
 
 using random_mode::Family;
-using random_mode::GlobalEntry;
 using random_mode::Rng;
 
 namespace {
@@ -97,7 +96,7 @@ RandomScenario make_random_scenario(std::uint64_t seed, RandomCommand command)
     }
     Rng rng(mix(seed ^ mix(static_cast<std::uint64_t>(command) + 1)));
     const Family family = family_of(command);
-    const std::vector<GlobalEntry> globals = random_mode::make_globals(rng, family);
+    const std::vector<GlobalDef> globals = random_mode::make_globals(rng, family);
 
     RandomScenario result;
     result.scenario = Json::object();

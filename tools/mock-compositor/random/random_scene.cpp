@@ -101,20 +101,10 @@ void make_nodes(Rng& rng, NodeList& list, std::size_t count, std::size_t max_tex
 
 } // namespace
 
-void make_scene(Rng& rng, const std::vector<GlobalEntry>& globals, RandomCommand command, Json& scenario,
+void make_scene(Rng& rng, const std::vector<GlobalDef>& globals, RandomCommand command, Json& scenario,
                 Json& expect)
 {
-    const std::uint64_t size_roll = rng.below(100);
-    std::size_t count = 0;
-    if (size_roll < 5) {
-        count = 0;
-    } else if (size_roll < 40) {
-        count = rng.between(1, 20);
-    } else if (size_roll < 80) {
-        count = rng.between(21, 300);
-    } else {
-        count = rng.between(301, 1500);
-    }
+    const std::size_t count = roll_size(rng, 5, {{40, 1, 20}, {80, 21, 300}, {100, 301, 1500}});
     const std::size_t max_text = count > 100 ? 300 : 4000;
     NodeList nodes;
     make_nodes(rng, nodes, count, max_text);

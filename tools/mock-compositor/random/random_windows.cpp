@@ -130,21 +130,11 @@ WindowPlan make_window(Rng& rng, const Profile& profile, std::size_t max_text, b
 
 } // namespace
 
-void make_windows(Rng& rng, RandomCommand command, const std::vector<GlobalEntry>& globals, Json& scenario,
+void make_windows(Rng& rng, RandomCommand command, const std::vector<GlobalDef>& globals, Json& scenario,
                   Json& expect)
 {
     const Profile profile = pick_profile(rng);
-    const std::uint64_t size_roll = rng.below(100);
-    std::size_t count = 0;
-    if (size_roll < 6) {
-        count = 0;
-    } else if (size_roll < 46) {
-        count = rng.between(1, 8);
-    } else if (size_roll < 78) {
-        count = rng.between(9, 60);
-    } else {
-        count = rng.between(61, 400);
-    }
+    const std::size_t count = roll_size(rng, 6, {{46, 1, 8}, {78, 9, 60}, {100, 61, 400}});
     const std::size_t max_text = count > 60 ? 600 : 4000;
 
     std::vector<WindowPlan> windows;

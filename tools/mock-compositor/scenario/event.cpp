@@ -1,19 +1,13 @@
 #include "scenario/event.hpp"
 
-#include "objects/wayland_glue.hpp"
+#include "scenario/interfaces.hpp"
 
-#include <array>
 #include <cstring>
 #include <stdexcept>
 
 namespace mock {
 
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
 
 std::size_t padded_string_size(std::size_t length)
 {
@@ -68,36 +62,6 @@ Event make_named_event(const wl_interface& interface, const std::string& name, s
         throw std::logic_error(std::string(interface.name) + " has no event " + name);
     }
     return make_event(interface, *opcode, std::move(args));
-}
-
-bool post_event(wl_resource* resource, const Event& event, bool send_unsupported, wl_resource* object) noexcept
-{
-    if (!send_unsupported && event.since > wl_resource_get_version(resource)) {
-        return false;
-    }
-    if (wire_size(event) > max_message_size) {
-        std::fprintf(stderr, "mock-compositor: %s.%s is too big for one message; not sent\n",
-                     wl_resource_get_class(resource), event.name.c_str());
-        return false;
-    }
-    std::array<wl_argument, 20> wire{};
-    if (event.args.size() > wire.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < event.args.size(); ++i) {
-        wl_argument& slot = wire[i];
-        std::visit(Overloaded{
-                       [&](std::int32_t value) { slot.i = value; },
-                       [&](std::uint32_t value) { slot.u = value; },
-                       [&](Fixed value) { slot.f = value.raw; },
-                       [&](const std::string& value) { slot.s = value.c_str(); },
-                       [&](const ModeRef&) { slot.o = reinterpret_cast<wl_object*>(object); },
-                       [&](const NewMode&) { slot.o = reinterpret_cast<wl_object*>(object); },
-                   },
-                   event.args[i]);
-    }
-    wl_resource_post_event_array(resource, event.opcode, wire.data());
-    return true;
 }
 
 } // namespace mock

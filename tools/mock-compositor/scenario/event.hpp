@@ -1,6 +1,6 @@
 #pragma once
 // One event as a scenario describes it, checked against the generated
-// interface description, and the generic way to post it on a resource.
+// interface description (objects/post_event.hpp posts it on a resource).
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,6 @@
 #include <vector>
 
 struct wl_interface;
-struct wl_resource;
 
 namespace mock {
 
@@ -62,12 +61,5 @@ Event make_event(const wl_interface& interface, std::uint32_t opcode, std::vecto
 
 // Builds an event by name; the name must exist in the interface.
 Event make_named_event(const wl_interface& interface, const std::string& name, std::vector<Arg> args);
-
-// Posts the event on the resource. An object or new_id argument takes
-// `object`. The event is skipped (returning false) when the resource's
-// version predates it, unless `send_unsupported` is set, and when it would not
-// fit in one message.
-bool post_event(wl_resource* resource, const Event& event, bool send_unsupported,
-                wl_resource* object = nullptr) noexcept;
 
 } // namespace mock

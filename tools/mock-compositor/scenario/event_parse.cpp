@@ -1,6 +1,6 @@
 #include "scenario/event_parse.hpp"
 
-#include "objects/wayland_glue.hpp"
+#include "scenario/interfaces.hpp"
 #include "scenario/text_value.hpp"
 
 #include <cmath>

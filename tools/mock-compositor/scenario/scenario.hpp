@@ -89,6 +89,15 @@ enum class LayoutStatus : std::uint32_t {
     unavailable = 3,
 };
 
+// The values of one active_workspace_layout event: a scripted reply, or
+// what the mock answers a layout request with.
+struct LayoutAnswer {
+    std::uint32_t status = 0;
+    std::string output;
+    std::uint32_t workspace = 0;
+    std::string layout;
+};
+
 namespace action {
 
 struct WindowEvents {
@@ -135,12 +144,8 @@ struct SceneNodes {
     std::vector<SceneNode> nodes;
 };
 struct SceneDone {};
-struct LayoutReply {
-    std::uint32_t status = 0;
-    std::string output;
-    std::uint32_t workspace = 0;
-    std::string layout;
-};
+// Sent to every manager the client has bound.
+using LayoutReply = LayoutAnswer;
 
 } // namespace action
 

@@ -1,6 +1,6 @@
 #include "scenario/scenario_generate.hpp"
 
-#include "objects/wayland_glue.hpp"
+#include "scenario/interfaces.hpp"
 
 #include <array>
 #include <cinttypes>

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -10,49 +11,61 @@ namespace mock {
 
 namespace {
 
-double parse_seconds(const std::string& text)
+// The number that is the whole of `text`, read by `convert` (std::stod,
+// std::stoull), or nothing when there is none or more follows it. Both
+// functions take white space in front, and std::stoull a sign too; each
+// caller says which of those it refuses.
+template <class Convert>
+auto whole_number(const std::string& text, Convert convert) -> std::optional<decltype(convert(text, nullptr))>
 {
     std::size_t used = 0;
-    double seconds = 0.0;
+    decltype(convert(text, nullptr)) value{};
     try {
-        seconds = std::stod(text, &used);
+        value = convert(text, &used);
     } catch (const std::exception&) {
         used = 0;
     }
-    if (used == 0 || used != text.size() || !std::isfinite(seconds) || seconds < 0.0) {
+    if (used == 0 || used != text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+double to_double(const std::string& text, std::size_t* used)
+{
+    return std::stod(text, used);
+}
+
+unsigned long long to_ull(const std::string& text, std::size_t* used)
+{
+    return std::stoull(text, used);
+}
+
+double parse_seconds(const std::string& text)
+{
+    const auto seconds = whole_number(text, &to_double);
+    if (!seconds || !std::isfinite(*seconds) || *seconds < 0.0) {
         throw UsageError("--timeout takes a number of seconds, not \"" + text + "\"");
     }
-    return seconds;
+    return *seconds;
 }
 
 std::uint32_t parse_count(std::string_view option, const std::string& text)
 {
-    std::size_t used = 0;
-    unsigned long long value = 0;
-    try {
-        value = std::stoull(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || text.front() == '-' || value > UINT32_MAX) {
+    const auto value = whole_number(text, &to_ull);
+    if (!value || text.front() == '-' || *value > UINT32_MAX) {
         throw UsageError(std::string(option) + " takes a number from 0 to 4294967295, not \"" + text + "\"");
     }
-    return static_cast<std::uint32_t>(value);
+    return static_cast<std::uint32_t>(*value);
 }
 
 std::uint64_t parse_seed(const std::string& text)
 {
-    std::size_t used = 0;
-    unsigned long long value = 0;
-    try {
-        value = std::stoull(text, &used);
-    } catch (const std::exception&) {
-        used = 0;
-    }
-    if (used == 0 || used != text.size() || text.front() < '0' || text.front() > '9') {
+    const auto value = whole_number(text, &to_ull);
+    if (!value || text.front() < '0' || text.front() > '9') {
         throw UsageError("--random-seed takes a number from 0 to 18446744073709551615, not \"" + text + "\"");
     }
-    return static_cast<std::uint64_t>(value);
+    return static_cast<std::uint64_t>(*value);
 }
 
 } // namespace

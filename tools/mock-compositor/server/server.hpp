@@ -6,6 +6,7 @@
 
 #include "objects/client_state.hpp"
 #include "objects/globals.hpp"
+#include "objects/host.hpp"
 #include "objects/layout.hpp"
 #include "objects/wayland_glue.hpp"
 #include "scenario/scenario.hpp"
@@ -23,7 +24,7 @@ namespace mock {
 inline constexpr int exit_setup_failed = 1;
 inline constexpr int exit_timed_out = 3;
 
-class Server {
+class Server final : public Host {
 public:
     // Creates the display and the socket; throws std::runtime_error.
     Server(const Options& options, const Scenario& scenario);
@@ -34,15 +35,12 @@ public:
     // Prints "ready", serves clients and returns the exit status.
     int run();
 
-    const Scenario& scenario() const noexcept { return scenario_; }
-    Globals& globals() noexcept { return *globals_; }
-    LayoutState& layout() noexcept { return layout_; }
-
-    // The state of a client, or nullptr for one the mock does not know.
-    ClientState* state_of(wl_client* client) noexcept;
-
-    // Called when a client's connection ends.
-    void client_gone(ClientState& state) noexcept;
+    // What the protocol objects reach through Host.
+    const Scenario& scenario() const noexcept override { return scenario_; }
+    Globals& globals() noexcept override { return *globals_; }
+    LayoutState& layout() noexcept override { return layout_; }
+    ClientState* state_of(wl_client* client) noexcept override;
+    void client_gone(ClientState& state) noexcept override;
 
     // Some client has hung up with requests still unread.
     bool any_hung_up_with_input() const noexcept;
