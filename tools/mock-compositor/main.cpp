@@ -2,10 +2,10 @@
 // (or, with --persist, to clients one after another) and logs the requests it
 // receives. See README.md.
 
-#include "options.hpp"
-#include "random_scenario.hpp"
-#include "scenario.hpp"
-#include "server.hpp"
+#include "random/random_scenario.hpp"
+#include "scenario/scenario.hpp"
+#include "server/options.hpp"
+#include "server/server.hpp"
 
 #include <csignal>
 #include <cstdio>
