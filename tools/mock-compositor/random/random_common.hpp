@@ -3,7 +3,8 @@
 // hostile values and texts, the mock's schedule (at which round trip of the
 // tool each event arrives), script steps, globals, and the outcomes an
 // expectation lists. Each command family has its generator in its own file
-// (random_windows.cpp, random_scene.cpp, random_outputs.cpp, random_layout.cpp).
+// (random_windows.cpp, random_scene.cpp, random_outputs.cpp, random_layout.cpp);
+// the globals are made in random_globals.cpp.
 
 #include "random/random_scenario.hpp"
 #include "scenario/scenario.hpp"
