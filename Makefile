@@ -16,10 +16,16 @@
 #   make fresh-check RELEASE=bookworm|trixie
 #                       make demo and make test in a minimal Debian 12 or 13 root (as root)
 
+# Build directories. They are set before any rule, since make expands a
+# rule's prerequisites as it reads it.
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 BENCH_BUILD ?= build-bench
 BENCH_RELEASE_BUILD ?= build-bench-release
+STRESS_BUILD ?= build-stress
+FUZZ_BUILD ?= build-fuzz
+FAULTS_BUILD ?= build-faults
+VALGRIND_BUILD ?= build-faults-valgrind
 MESON_FLAGS ?=
 
 .PHONY: all build test bench demo scene-picture sanitize deps test-deps bench-deps clean
@@ -102,6 +108,7 @@ clean:
 # under PREFIX (an absolute path), into the staging directory DESTDIR when it
 # is set: make install PREFIX=/usr DESTDIR=/tmp/stage
 PREFIX ?= /usr/local
+DESTDIR ?=
 .PHONY: install
 install: build
 	meson configure $(BUILD) -Dprefix=$(PREFIX)
@@ -111,7 +118,6 @@ install: build
 # tool against the mock compositor's seeded random mode, seeds FIRST_SEED to
 # FIRST_SEED + SEEDS - 1 for every command. Failing runs are kept, with their
 # scenario, in $(STRESS_BUILD)/stress-failures/.
-STRESS_BUILD ?= build-stress
 SEEDS ?= 50
 FIRST_SEED ?= 1
 .PHONY: stress stress-valgrind fuzz
@@ -126,8 +132,7 @@ stress: test-deps $(STRESS_BUILD)/build.ninja
 		--keep $(STRESS_BUILD)/stress-failures --figures $(STRESS_BUILD)/stress-figures.json
 
 # The same scenarios under valgrind memcheck, with the tool of the build
-# that marks the snapshot store's unused bytes for memcheck (VALGRIND_BUILD,
-# below).
+# that marks the snapshot store's unused bytes for memcheck (VALGRIND_BUILD).
 stress-valgrind: test-deps $(VALGRIND_BUILD)/build.ninja
 	ninja -C $(VALGRIND_BUILD) src/ridaviduvo tools/mock-compositor/mock-compositor
 	python3 tests/stress/run_stress.py --valgrind --tool $(VALGRIND_BUILD)/src/ridaviduvo \
@@ -136,7 +141,6 @@ stress-valgrind: test-deps $(VALGRIND_BUILD)/build.ninja
 
 # libFuzzer targets (fuzz/Makefile), built with clang into $(FUZZ_BUILD)
 # and run for FUZZ_SECONDS each.
-FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 fuzz:
 	$(MAKE) -C fuzz BUILD=$(abspath $(FUZZ_BUILD)) FUZZ_SECONDS=$(FUZZ_SECONDS) run
@@ -149,8 +153,6 @@ fuzz:
 # `make valgrind` plays every end-to-end case under valgrind memcheck with the
 # tool of $(VALGRIND_BUILD), which tells memcheck which bytes of the snapshot
 # store are handed out (-Dmemcheck=true).
-FAULTS_BUILD ?= build-faults
-VALGRIND_BUILD ?= build-faults-valgrind
 FAULTS_SUBSET ?=
 .PHONY: faults valgrind
 

@@ -11,7 +11,10 @@ the tree:
      and the installed program runs (no arguments: the usage text, status 2);
   3. the tools that look in those places find them there: man -w with
      MANPATH, bash-completion's loader with XDG_DATA_DIRS, zsh's compinit
-     with the directory on fpath, fish with XDG_DATA_DIRS.
+     with the directory on fpath, fish with XDG_DATA_DIRS;
+  4. the front door: every target the Makefile's header lists reads with
+     every variable it uses set (`make -n --warn-undefined-variables`), for
+     make expands an unset build directory in a prerequisite to nothing.
 
 Exit status: 0 passed, 1 failed, 77 skipped (everything that could run
 passed, but a part could not run because its program is missing; the
@@ -22,6 +25,7 @@ import argparse
 import json
 import os
 import pathlib
+import re
 import shutil
 import stat
 import subprocess
@@ -36,6 +40,32 @@ def build_options(build):
     run = subprocess.run(["meson", "introspect", "--buildoptions", str(build)],
                          capture_output=True, check=True, timeout=120)
     return {option["name"]: option["value"] for option in json.loads(run.stdout)}
+
+
+def front_door_targets(makefile):
+    """The targets the Makefile's header names ("#   make NAME ...") that
+    have a rule of their own."""
+    text = makefile.read_text()
+    header = text[:text.index("\n\n")]
+    rules = set(re.findall(r"^([a-z][\w-]*):", text, re.MULTILINE))
+    return [t for t in dict.fromkeys(re.findall(r"\bmake ([a-z][\w-]*)", header)) if t in rules]
+
+
+def check_front_door(root, report):
+    """Dry-runs every target with make's own warning for a variable read
+    unset; the environment holds none of the Makefile's variables."""
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "DESTDIR", "PREFIX", "RELEASE")
+           and not k.endswith("_BUILD") and k != "BUILD"}
+    targets = front_door_targets(root / "Makefile")
+    problems = [] if len(targets) >= 10 else [f"only {targets} found in the Makefile's header"]
+    for target in targets:
+        run = subprocess.run(["make", "-n", "--warn-undefined-variables", "-C", str(root), target], env=env,
+                             capture_output=True, stdin=subprocess.DEVNULL, timeout=120)
+        warnings = [line for line in run.stderr.decode(errors="replace").splitlines() if "undefined variable" in line]
+        if run.returncode != 0 or warnings:
+            problems.append(f"make -n {target}: status {run.returncode}; " + "; ".join(warnings))
+    report(f"make -n of the Makefile's {len(targets)} targets reads no unset variable", problems)
 
 
 def main():
@@ -161,6 +191,8 @@ def main():
             report("fish loads the completion from XDG_DATA_DIRS",
                    [] if run.stdout.decode().split("\t")[0] == "windows" and run.returncode == 0
                    else [f"status {run.returncode}: {run.stdout!r} {run.stderr!r}"])
+
+    check_front_door(root, report)
 
     if tally.summary():
         return 1
