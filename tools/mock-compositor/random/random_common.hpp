@@ -176,6 +176,34 @@ std::vector<GlobalDef> make_globals(Rng& rng, Family family);
 Json globals_json(const std::vector<GlobalDef>& globals);
 void add_global_steps(Rng& rng, std::vector<Step>& script, const std::vector<GlobalDef>& globals, Family family);
 
+// The end of a script with objects made along the way (windows, heads): the
+// steps of the globals, the order by time, and each plan a `made_by` step
+// announces stamped with that step's time. Plan has `new_time`.
+template <class Plan>
+void close_script(Rng& rng, std::vector<Step>& script, const std::vector<GlobalDef>& globals, Family family,
+                  StepKind made_by, std::vector<Plan>& plans)
+{
+    add_global_steps(rng, script, globals, family);
+    order_script(script);
+    for (const Step& step : script) {
+        if (step.kind == made_by) {
+            plans[step.new_index].new_time = step.time;
+        }
+    }
+}
+
+// The scenario's definitions of the first `count` plans, the objects there
+// from the start (those a script step makes follow them). Plan has `def`.
+template <class Plan>
+Json initial_defs(const std::vector<Plan>& plans, std::size_t count)
+{
+    Json defs = Json::array();
+    for (std::size_t i = 0; i < count; ++i) {
+        defs.push_back(plans[i].def);
+    }
+    return defs;
+}
+
 // What the tool records after its first round trip: the last advertisement
 // of each interface wins; globals added at the first sync come after the
 // initial ones. Names count from 1 in creation order.

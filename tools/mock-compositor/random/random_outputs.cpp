@@ -204,20 +204,10 @@ void make_outputs(Rng& rng, const std::vector<GlobalDef>& globals, Json& scenari
         }
         script.push_back(std::move(step));
     }
-    add_global_steps(rng, script, globals, Family::outputs);
-    order_script(script);
-    for (const Step& step : script) {
-        if (step.kind == StepKind::new_head) {
-            heads[step.new_index].new_time = step.time;
-        }
-    }
+    close_script(rng, script, globals, Family::outputs, StepKind::new_head, heads);
 
-    Json heads_json = Json::array();
-    for (std::size_t h = 0; h < count; ++h) {
-        heads_json.push_back(heads[h].def);
-    }
     scenario["output_manager"] = Json::object();
-    scenario["output_manager"]["heads"] = std::move(heads_json);
+    scenario["output_manager"]["heads"] = initial_defs(heads, count);
     scenario["output_manager"]["done_delay"] = delay_json(done_delay);
     scenario["output_manager"]["serial"] = hostile_u32(rng);
     scenario["script"] = script_json(script);

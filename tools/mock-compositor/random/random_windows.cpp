@@ -203,19 +203,9 @@ void make_windows(Rng& rng, RandomCommand command, const std::vector<GlobalDef>&
         }
         script.push_back(std::move(step));
     }
-    add_global_steps(rng, script, globals, Family::windows);
-    order_script(script);
-    for (const Step& step : script) {
-        if (step.kind == StepKind::new_window) {
-            windows[step.new_index].new_time = step.time;
-        }
-    }
+    close_script(rng, script, globals, Family::windows, StepKind::new_window, windows);
 
-    Json windows_json = Json::array();
-    for (std::size_t i = 0; i < count; ++i) {
-        windows_json.push_back(windows[i].def);
-    }
-    scenario["windows"] = std::move(windows_json);
+    scenario["windows"] = initial_defs(windows, count);
     scenario["toplevel_list"] = Json::object();
     scenario["toplevel_list"]["finished_delay"] = delay_json(finished_delay);
     scenario["script"] = script_json(script);
