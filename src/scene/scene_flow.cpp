@@ -13,8 +13,9 @@ namespace {
 
 void on_scene_node(ClientState& state, const scene_snapshot_event::Node& node) noexcept
 {
-    // Memory shortage drops this one node.
-    (void)state.scene_nodes.add({
+    // Memory shortage drops this one node; a name beyond the last position
+    // is noted, and the flow reports it.
+    auto added = state.scene_nodes.add({
         .id = node.id,
         .parent_id = node.parent_id,
         .name = node.name,
@@ -25,6 +26,8 @@ void on_scene_node(ClientState& state, const scene_snapshot_event::Node& node) n
         .width = node.width,
         .height = node.height,
     });
+    if (!added && added.error() == TextArena::Refusal::no_position)
+        state.scene_names_full = true;
 }
 
 void on_scene_done(ClientState& state) noexcept
@@ -61,6 +64,8 @@ Result<int> run_scene_flow(Session& session, Command command) noexcept
     add_listener(state.scene_snapshot, kSceneSnapshotListener, &state);
 
     RDV_TRY(run_collection_loop(session, {is_scene_snapshot_ready, messages::kSceneTimeout}));
+    if (state.scene_names_full)
+        return std::unexpected(exit_with_message(session, messages::kSceneTooLarge));
     Result<> rendered = command == Command::scene_dot ? write_scene_dot(session.out, state.scene_nodes)
                                                       : write_scene_tree(session.out, state.scene_nodes);
     return finish_flow(session, rendered, FlowEnding::snapshot);

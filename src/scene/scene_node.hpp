@@ -1,7 +1,9 @@
 // One node of the compositor's scene graph snapshot.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <string_view>
 #include <utility>
 
@@ -69,6 +71,9 @@ public:
     using Nodes = ChunkedList<SceneNode, 1024>;
 
     SceneNodeList() noexcept = default;
+    // A list whose names may take at most `name_chunks` of the arena's
+    // chunks (tests reach that limit with it).
+    explicit SceneNodeList(std::size_t name_chunks) noexcept : names_(&memory_, name_chunks) {}
     SceneNodeList(const SceneNodeList&) = delete;
     SceneNodeList& operator=(const SceneNodeList&) = delete;
     SceneNodeList(SceneNodeList&& other) noexcept
@@ -89,20 +94,21 @@ public:
     Nodes::const_iterator begin() const noexcept { return nodes_.begin(); }
     Nodes::const_iterator end() const noexcept { return nodes_.end(); }
 
-    // Appends a node; false, with nothing kept, when memory is short.
-    [[nodiscard]] bool add(const SceneNodeValues& values) noexcept
+    // Appends a node; with nothing kept, a refusal when memory is short or
+    // when the names already fill every position the nodes can hold.
+    [[nodiscard]] std::expected<void, TextArena::Refusal> add(const SceneNodeValues& values) noexcept
     {
         SceneNode* node = nodes_.append();
         if (!node)
-            return false;
+            return std::unexpected(TextArena::Refusal::no_memory);
         auto position = names_.append(values.name);
         if (!position) {
             nodes_.pop_back();
-            return false;
+            return std::unexpected(position.error());
         }
         *node = {values.id, values.parent_id, values.kind, values.x, values.y, values.width, values.height,
                  *position, static_cast<std::uint16_t>(values.name.size()), values.enabled};
-        return true;
+        return {};
     }
 
     std::string_view name(const SceneNode& node) const noexcept
@@ -116,6 +122,8 @@ public:
     std::uint32_t* scratch(std::size_t words) const noexcept
     {
         if (words > scratch_words_) {
+            if (words > SIZE_MAX / sizeof(std::uint32_t))
+                return nullptr;
             scratch_ = static_cast<std::uint32_t*>(memory_.allocate(words * sizeof(std::uint32_t)));
             scratch_words_ = scratch_ ? words : 0;
         }

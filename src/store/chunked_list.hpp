@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -29,6 +30,8 @@ bool make_directory_room(Chunk**& directory, std::size_t count, std::size_t& siz
 {
     if (count < size)
         return true;
+    if (size > SIZE_MAX / 2 / sizeof(Chunk*))
+        return false;  // a directory larger than memory
     std::size_t grown = size == 0 ? 8 : size * 2;
     Chunk** larger = new (std::nothrow) Chunk*[grown];
     if (!larger)

@@ -46,6 +46,9 @@ RegionMemory& RegionMemory::operator=(RegionMemory&& other) noexcept
 void* RegionMemory::allocate(std::size_t size) noexcept
 {
     static_assert(sizeof(Region) <= kHeader && kHeader % kAlign == 0);
+    // Sizes near the top of size_t, which no memory holds, would wrap below.
+    if (size > SIZE_MAX / 2)
+        return nullptr;
     const std::size_t taken = round_up(size + store::kGap, kAlign);
     if (taken > left_) {
         const bool first = last_ == nullptr;

@@ -8,19 +8,14 @@
 #include <utility>
 
 namespace rdv {
-namespace {
-
-// Positions are 32-bit: chunk number times the chunk size, plus the offset.
-constexpr std::size_t kMaxChunks = (std::size_t{UINT32_MAX} + 1) / TextArena::kChunkSize;
-
-}  // namespace
 
 TextArena::TextArena(TextArena&& other) noexcept
     : memory_(other.memory_),
       chunks_(std::exchange(other.chunks_, nullptr)),
       chunk_count_(std::exchange(other.chunk_count_, 0)),
       directory_size_(std::exchange(other.directory_size_, 0)),
-      used_(std::exchange(other.used_, kChunkSize))
+      used_(std::exchange(other.used_, kChunkSize)),
+      position_chunks_(other.position_chunks_)
 {
 }
 
@@ -33,14 +28,13 @@ TextArena& TextArena::operator=(TextArena&& other) noexcept
         chunk_count_ = std::exchange(other.chunk_count_, 0);
         directory_size_ = std::exchange(other.directory_size_, 0);
         used_ = std::exchange(other.used_, kChunkSize);
+        position_chunks_ = other.position_chunks_;
     }
     return *this;
 }
 
-char* TextArena::allocate_in_new_chunk(std::size_t size, std::uint32_t& position) noexcept
+char* TextArena::allocate_in_new_chunk(std::size_t size) noexcept
 {
-    if (chunk_count_ == kMaxChunks)
-        return nullptr;
     if (!detail::make_directory_room(chunks_, chunk_count_, directory_size_))
         return nullptr;
     // Not zeroed: a page is only touched once a text is written to it.
@@ -50,7 +44,7 @@ char* TextArena::allocate_in_new_chunk(std::size_t size, std::uint32_t& position
     store::poison(chunk, kChunkSize);
     chunks_[chunk_count_++] = chunk;
     used_ = 0;
-    return allocate(size, position);
+    return allocate(size);
 }
 
 bool TextArena::store(Text& field, std::string_view bytes) noexcept
@@ -71,8 +65,7 @@ bool TextArena::store(Text& field, std::string_view bytes) noexcept
         return true;
     }
     std::size_t room = std::max(bytes.size(), std::min<std::size_t>(2 * std::size_t{field.room_}, kMaxText));
-    std::uint32_t position;
-    char* storage = allocate(room, position);
+    char* storage = allocate(room);
     if (!storage)
         return false;
     store::unpoison(storage, bytes.size());
@@ -84,16 +77,21 @@ bool TextArena::store(Text& field, std::string_view bytes) noexcept
     return true;
 }
 
-std::optional<std::uint32_t> TextArena::append(std::string_view bytes) noexcept
+std::expected<std::uint32_t, TextArena::Refusal> TextArena::append(std::string_view bytes) noexcept
 {
     if (bytes.empty())
         return 0;
     if (bytes.size() > kMaxText)
-        return std::nullopt;
-    std::uint32_t position;
-    char* storage = allocate(bytes.size(), position);
+        return std::unexpected(Refusal::no_memory);
+    if (!fits(bytes.size()) && chunk_count_ >= position_chunks_)
+        return std::unexpected(Refusal::no_position);
+    char* storage = allocate(bytes.size());
     if (!storage)
-        return std::nullopt;
+        return std::unexpected(Refusal::no_memory);
+    // The chunk number times the chunk size, plus the offset: below 2^32,
+    // since the chunk is one of the first position_chunks_.
+    const auto position = static_cast<std::uint32_t>((chunk_count_ - 1) * kChunkSize +
+                                                     static_cast<std::size_t>(storage - chunks_[chunk_count_ - 1]));
     store::unpoison(storage, bytes.size());
     std::memcpy(storage, bytes.data(), bytes.size());
     return position;

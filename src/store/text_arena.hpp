@@ -2,11 +2,13 @@
 // page faults and the memory: one heap string per text cost a 10,000-window
 // snapshot 2,061 minor page faults and 9.8 MB of peak memory, texts packed
 // into 64 KiB chunks (with the records in chunked lists) 1,359 faults and
-// 6.7 MB (docs/benchmarks.md); a text is a 12-byte view into its chunk.
+// 6.7 MB (docs/benchmarks.md); a text is a view into its chunk, a pointer
+// and two 16-bit sizes (12 bytes with 64-bit pointers, 8 with 32-bit ones).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <optional>
 #include <string_view>
 
@@ -20,8 +22,9 @@ class TextArena;
 // A received text: absent when no event of its kind arrived, else the
 // event's bytes, possibly none. It only looks at the bytes, which belong to
 // the snapshot's TextArena (or, in tests, to a string literal). A text is at
-// most 65,535 bytes: a whole Wayland message is no longer. Packed to 12
-// bytes, since a window record holds ten of them.
+// most 65,535 bytes: a whole Wayland message is no longer (its header gives
+// its size in 16 bits), so no received text is refused for its length.
+// Packed to a pointer and four bytes, since a window record holds ten.
 class [[gnu::packed]] Text {
 public:
     constexpr Text() noexcept = default;
@@ -56,7 +59,7 @@ private:
     std::uint16_t size_ = 0;
     std::uint16_t room_ = 0;  // arena bytes at data_ that a later text of the field may reuse
 };
-static_assert(sizeof(Text) == 12);
+static_assert(sizeof(Text) == sizeof(const char*) + 2 * sizeof(std::uint16_t));
 
 // The bytes of one snapshot's texts, in chunks of 64 KiB that never move and
 // are freed together: from the heap, or from a RegionMemory the arena is
@@ -69,9 +72,22 @@ class TextArena {
 public:
     static constexpr std::size_t kChunkSize = 65536;
     static constexpr std::size_t kMaxText = UINT16_MAX;
+    // Positions are 32-bit, so `append` can place texts in this many chunks
+    // (4 GiB). `store` hands out pointers and knows no such limit.
+    static constexpr std::size_t kPositionChunks = static_cast<std::size_t>((std::uint64_t{UINT32_MAX} + 1) / kChunkSize);
+
+    // Why `append` kept no copy: memory could not be had, or the text's
+    // position would not fit in 32 bits.
+    enum class Refusal : std::uint8_t { no_memory, no_position };
 
     TextArena() noexcept = default;
     explicit TextArena(RegionMemory* memory) noexcept : memory_(memory) {}
+    // An arena whose `append` places texts in at most `position_chunks`
+    // chunks (tests give a small number to reach the limit).
+    TextArena(RegionMemory* memory, std::size_t position_chunks) noexcept
+        : memory_(memory), position_chunks_(position_chunks < kPositionChunks ? position_chunks : kPositionChunks)
+    {
+    }
     TextArena(const TextArena&) = delete;
     TextArena& operator=(const TextArena&) = delete;
     TextArena(TextArena&& other) noexcept;
@@ -85,9 +101,11 @@ public:
     // text is longer than kMaxText.
     [[nodiscard]] bool store(Text& field, std::string_view bytes) noexcept;
 
-    // A copy of `bytes` that is never replaced, as a position for `at`;
-    // nothing when memory is short or the text is longer than kMaxText.
-    [[nodiscard]] std::optional<std::uint32_t> append(std::string_view bytes) noexcept;
+    // A copy of `bytes` that is never replaced, as a position for `at`; a
+    // refusal when memory is short (also for a text longer than kMaxText,
+    // which no message carries) or when the copy would lie beyond the last
+    // 32-bit position.
+    [[nodiscard]] std::expected<std::uint32_t, Refusal> append(std::string_view bytes) noexcept;
     // The `size` bytes at `position`.
     std::string_view at(std::uint32_t position, std::size_t size) const noexcept
     {
@@ -106,25 +124,26 @@ public:
     void clear() noexcept;
 
 private:
-    // Room for `size` bytes, not crossing a chunk; its position through
-    // `position`. nullptr when memory is short.
-    char* allocate(std::size_t size, std::uint32_t& position) noexcept
+    // Whether `size` bytes fit in the last chunk.
+    bool fits(std::size_t size) const noexcept { return store::with_gap(size) <= kChunkSize - used_; }
+    // Room for `size` bytes, not crossing a chunk. nullptr when memory is
+    // short.
+    char* allocate(std::size_t size) noexcept
     {
-        const std::size_t taken = store::with_gap(size);
-        if (taken > kChunkSize - used_)
-            return allocate_in_new_chunk(size, position);
-        position = static_cast<std::uint32_t>((chunk_count_ - 1) * kChunkSize + used_);
+        if (!fits(size))
+            return allocate_in_new_chunk(size);
         char* room = chunks_[chunk_count_ - 1] + used_;
-        used_ += taken;
+        used_ += store::with_gap(size);
         return room;
     }
-    char* allocate_in_new_chunk(std::size_t size, std::uint32_t& position) noexcept;
+    char* allocate_in_new_chunk(std::size_t size) noexcept;
 
     RegionMemory* memory_ = nullptr;  // where chunks come from; none: the heap
     char** chunks_ = nullptr;         // chunk_count_ chunks of kChunkSize bytes
     std::size_t chunk_count_ = 0;
     std::size_t directory_size_ = 0;  // room in chunks_
     std::size_t used_ = kChunkSize;   // bytes used in the last chunk (full when there is none)
+    std::size_t position_chunks_ = kPositionChunks;  // chunks that `append` may place texts in
 };
 
 }  // namespace rdv

@@ -34,6 +34,9 @@ inline constexpr std::string_view kOutputTimeout =
     "ridaviduvo: timed out collecting a consistent output snapshot\n";
 inline constexpr std::string_view kLayoutTimeout = "ridaviduvo: timed out waiting for workspace layout state\n";
 
+// A scene whose names need more than the 4 GiB of positions a snapshot has.
+inline constexpr std::string_view kSceneTooLarge = "ridaviduvo: scene graph snapshot too large to hold\n";
+
 // The entry point's report of a failure passed up to it: this prefix, the
 // failure's name, a newline.
 inline constexpr std::string_view kErrorPrefix = "error: ";

@@ -48,6 +48,7 @@ struct ClientState {
     bool outputs_done = false;
     bool output_manager_gone = false;
     bool scene_done = false;
+    bool scene_names_full = false;  // a node was refused: its name had no position left
     bool toplevel_list_finished = false;
     bool layout_received = false;
 };

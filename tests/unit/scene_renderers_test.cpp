@@ -63,8 +63,7 @@ SceneNodeList list_from(const Nodes& nodes)
 {
     SceneNodeList list;
     for (const TestNode& n : nodes) {
-        bool added = list.add({n.id, n.parent_id, n.name, n.kind, n.enabled, n.x, n.y, n.width, n.height});
-        EXPECT_TRUE(added);
+        EXPECT_TRUE(list.add({n.id, n.parent_id, n.name, n.kind, n.enabled, n.x, n.y, n.width, n.height}));
     }
     return list;
 }

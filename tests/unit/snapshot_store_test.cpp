@@ -95,6 +95,56 @@ TEST(TextArena, TooLongIsRefusedAndTheFieldKept)
     EXPECT_EQ((*field).size(), TextArena::kMaxText);
 }
 
+// Positions are 32-bit whatever size_t is: 65,536 chunks of 64 KiB. Where
+// size_t is 32-bit too, working the limit out in size_t gave 0 chunks and an
+// arena that refused every text; past the last position, `append` refuses
+// with no_position (nothing kept), while `store`, which hands out pointers,
+// goes on.
+TEST(TextArena, PositionsEndAt4GiBOnEveryAbi)
+{
+    static_assert(std::uint64_t{TextArena::kPositionChunks} * TextArena::kChunkSize == std::uint64_t{1} << 32);
+    TextArena unlimited;
+    Text field;
+    ASSERT_TRUE(unlimited.store(field, "title"));
+    ASSERT_TRUE(unlimited.append("name").has_value());
+
+    TextArena arena(nullptr, 2);
+    const std::string half(TextArena::kChunkSize / 2, 'h');
+    std::vector<std::uint32_t> positions;
+    for (;;) {
+        auto position = arena.append(half);
+        if (!position) {
+            EXPECT_EQ(position.error(), TextArena::Refusal::no_position);
+            break;
+        }
+        positions.push_back(*position);
+        ASSERT_LT(positions.size(), 8u);
+    }
+    EXPECT_EQ(positions.size(), rdv::store::kPoisoning ? 2u : 2u * 2);
+    EXPECT_EQ(arena.reserved(), 2 * TextArena::kChunkSize);
+    for (std::uint32_t position : positions)
+        EXPECT_EQ(arena.at(position, half.size()), half);
+    EXPECT_EQ(arena.append("").value_or(1), 0u);
+    ASSERT_TRUE(arena.store(field, "goes on past the positions"));
+    EXPECT_EQ(*field, "goes on past the positions");
+    EXPECT_EQ(arena.reserved(), 3 * TextArena::kChunkSize);
+}
+
+// A scene whose names fill every position keeps no node past them and says
+// why, so that the flow can report it rather than drop nodes unseen.
+TEST(SceneNodeList, ANodeBeyondTheLastPositionIsRefusedAsSuch)
+{
+    rdv::SceneNodeList list(1);
+    const std::string name(TextArena::kMaxText, 'n');
+    ASSERT_TRUE(list.add({.id = 1, .name = name}));
+    auto refused = list.add({.id = 2, .parent_id = 1, .name = name});
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), TextArena::Refusal::no_position);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_TRUE(list.add({.id = 3, .parent_id = 1, .name = ""}));  // an empty name takes no position
+    EXPECT_EQ(list.name(list[0]), name);
+}
+
 // Elements keep their address and value however far the list grows, from
 // the heap or from a RegionMemory (past its first region, into huge ones).
 TEST(ChunkedList, ElementsNeverMove)
@@ -110,7 +160,7 @@ TEST(ChunkedList, ElementsNeverMove)
             *element = i * 7;
             addresses.push_back(element);
         }
-        std::uint64_t i = 0;
+        std::size_t i = 0;
         for (const std::uint64_t& element : *list) {
             ASSERT_EQ(&element, addresses[i]);
             ASSERT_EQ(element, i * 7);
@@ -386,7 +436,7 @@ TEST(SceneNodeList, ANodeWithoutMemoryIsNotKept)
         rdv::SceneNodeList list;
         ASSERT_TRUE(list.add({.id = 1, .name = first}));
         rdv_test::fail_allocation(failing);
-        const bool added = list.add({.id = 2, .parent_id = 1, .name = std::string(70000 % 65536, 'n')});
+        const bool added = list.add({.id = 2, .parent_id = 1, .name = std::string(70000 % 65536, 'n')}).has_value();
         const bool failed = rdv_test::allocation_failed();
         rdv_test::fail_allocation(0);
         ASSERT_EQ(added, !failed) << "allocation " << failing;
