@@ -81,20 +81,24 @@ private:
     int fd_;
 };
 
-class StdoutWriter final : public FdWriter {
-public:
-    StdoutWriter() noexcept : FdWriter(1, storage_.data(), storage_.size()) {}
+namespace detail {
+// A writer's buffer, as a base of its own that is built before the writer
+// that is handed it.
+template <std::size_t Size>
+struct FixedStorage {
+    std::array<char, Size> storage;
+};
+}  // namespace detail
 
-private:
-    std::array<char, 16384> storage_;  // not zeroed: a page is only touched once output reaches it
+class StdoutWriter final : private detail::FixedStorage<16384>, public FdWriter {
+public:
+    // The buffer is not zeroed: a page is only touched once output reaches it.
+    StdoutWriter() noexcept : FdWriter(1, storage.data(), storage.size()) {}
 };
 
-class StderrWriter final : public FdWriter {
+class StderrWriter final : private detail::FixedStorage<512>, public FdWriter {
 public:
-    StderrWriter() noexcept : FdWriter(2, storage_.data(), storage_.size()) {}
-
-private:
-    std::array<char, 512> storage_{};
+    StderrWriter() noexcept : detail::FixedStorage<512>{}, FdWriter(2, storage.data(), storage.size()) {}
 };
 
 namespace detail {
