@@ -27,7 +27,7 @@ std::size_t roll_size(Rng& rng, std::uint64_t none_below, std::initializer_list<
     }
     for (const SizeBand& band : bands) {
         if (roll < band.below) {
-            return rng.between(band.low, band.high);
+            return rng.size_between(band.low, band.high);
         }
     }
     return 0;
@@ -97,7 +97,7 @@ std::string text_piece(Rng& rng)
     case 0:
     case 13: {
         std::string word;
-        const std::size_t length = rng.between(1, 12);
+        const std::size_t length = rng.size_between(1, 12);
         for (std::size_t i = 0; i < length; ++i) {
             word.push_back(static_cast<char>(rng.between(0x20, 0x7E)));
         }
@@ -117,7 +117,7 @@ std::string text_piece(Rng& rng)
     default: {
         const std::string unit = rng.chance(0.5) ? std::string("A") : rng.pick(valid);
         std::string run;
-        const std::size_t count = rng.between(2, 60);
+        const std::size_t count = rng.size_between(2, 60);
         for (std::size_t i = 0; i < count; ++i) {
             run += unit;
         }

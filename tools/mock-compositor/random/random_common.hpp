@@ -56,6 +56,11 @@ public:
     std::size_t index(std::size_t n) { return static_cast<std::size_t>(below(n)); }
     // From `low` to `high`, both included.
     std::uint64_t between(std::uint64_t low, std::uint64_t high) { return low + below(high - low + 1); }
+    // The same, for counts and lengths (which stay far below 2^32).
+    std::size_t size_between(std::uint64_t low, std::uint64_t high)
+    {
+        return static_cast<std::size_t>(between(low, high));
+    }
     std::uint32_t between32(std::uint32_t low, std::uint32_t high)
     {
         return static_cast<std::uint32_t>(between(low, high));

@@ -27,7 +27,7 @@ std::string junk_interface(Rng& rng)
         return rng.pick(names);
     }
     std::string name;
-    const std::size_t length = rng.between(1, 60);
+    const std::size_t length = rng.size_between(1, 60);
     for (std::size_t i = 0; i < length; ++i) {
         static constexpr char alphabet[] = "abcdefghijklmnopqrstuvwxyz_0123456789";
         name.push_back(alphabet[rng.index(sizeof alphabet - 1)]);
@@ -61,7 +61,7 @@ std::vector<GlobalDef> make_globals(Rng& rng, Family family)
         return rng.between32(1, 5);
     });
     add_copies(output_manager_name, family == Family::outputs ? 0.95 : 0.5, [&] { return rng.between32(1, 7); });
-    const std::size_t junk = rng.chance(0.1) ? rng.between(20, 40) : rng.between(0, 8);
+    const std::size_t junk = rng.chance(0.1) ? rng.size_between(20, 40) : rng.size_between(0, 8);
     for (std::size_t i = 0; i < junk; ++i) {
         globals.push_back({junk_interface(rng), rng.between32(1, 10)});
     }
@@ -90,7 +90,7 @@ void add_global_steps(Rng& rng, std::vector<Step>& script, const std::vector<Glo
             indexes[i] = i;
         }
         rng.shuffle(indexes);
-        const std::size_t count = std::min<std::size_t>(indexes.size(), rng.between(1, 3));
+        const std::size_t count = std::min<std::size_t>(indexes.size(), rng.size_between(1, 3));
         for (std::size_t i = 0; i < count; ++i) {
             Step step;
             step.sync = rng.between32(1, 11);
@@ -101,7 +101,7 @@ void add_global_steps(Rng& rng, std::vector<Step>& script, const std::vector<Glo
             script.push_back(std::move(step));
         }
     }
-    const std::size_t adds = rng.chance(0.2) ? rng.between(1, 2) : 0;
+    const std::size_t adds = rng.chance(0.2) ? rng.size_between(1, 2) : 0;
     for (std::size_t i = 0; i < adds; ++i) {
         Step step;
         step.sync = rng.between32(1, 11);

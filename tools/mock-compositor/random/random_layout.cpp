@@ -26,7 +26,7 @@ std::string utf8_name(Rng& rng)
         return rng.pick(names);
     }
     std::string name;
-    const std::size_t length = rng.between(0, 120);
+    const std::size_t length = rng.size_between(0, 120);
     for (std::size_t i = 0; i < length; ++i) {
         name.push_back(static_cast<char>(rng.between(0x01, 0x7F)));
     }
@@ -46,11 +46,11 @@ void make_layout(Rng& rng, RandomCommand command, const std::vector<GlobalDef>& 
                  Json& expect)
 {
     std::map<std::string, LayoutOutputPlan> outputs;
-    const std::size_t count = rng.between(0, 5);
+    const std::size_t count = rng.size_between(0, 5);
     for (std::size_t i = 0; i < count; ++i) {
         LayoutOutputPlan plan;
         plan.workspace = hostile_u32(rng);
-        const std::size_t layouts = rng.between(1, 4);
+        const std::size_t layouts = rng.size_between(1, 4);
         for (std::size_t l = 0; l < layouts; ++l) {
             plan.layouts.push_back(rng.chance(0.5) ? rng.pick(std::vector<std::string>{"tile", "monocle", "float", "columns"})
                                                    : hostile_text(rng, 900));
@@ -93,7 +93,7 @@ void make_layout(Rng& rng, RandomCommand command, const std::vector<GlobalDef>& 
     expect["args_hex"] = std::move(args);
 
     std::vector<Step> script;
-    const std::size_t replies = rng.chance(0.3) ? rng.between(1, 3) : 0;
+    const std::size_t replies = rng.chance(0.3) ? rng.size_between(1, 3) : 0;
     for (std::size_t i = 0; i < replies; ++i) {
         Step step;
         step.sync = rng.between32(1, 11);

@@ -54,11 +54,11 @@ Json mode_value_event(Rng& rng)
 HeadPlan make_head(Rng& rng, std::size_t max_modes, std::size_t max_text, const std::vector<std::size_t>* earlier_modes)
 {
     HeadPlan plan;
-    plan.modes = rng.chance(0.1) ? 0 : rng.between(1, max_modes);
+    plan.modes = rng.chance(0.1) ? 0 : rng.size_between(1, max_modes);
     Json modes = Json::array();
     for (std::size_t m = 0; m < plan.modes; ++m) {
         Json events = Json::array();
-        const std::size_t values = rng.between(0, 4);
+        const std::size_t values = rng.size_between(0, 4);
         for (std::size_t e = 0; e < values; ++e) {
             events.push_back(mode_value_event(rng));
         }
@@ -73,7 +73,7 @@ HeadPlan make_head(Rng& rng, std::size_t max_modes, std::size_t max_text, const 
     }
 
     Json events = Json::array();
-    const std::size_t values = rng.between(0, 14);
+    const std::size_t values = rng.size_between(0, 14);
     if (rng.chance(0.9)) {
         events.push_back(text_event("name", hostile_text(rng, max_text)));
     }
@@ -139,7 +139,7 @@ void make_outputs(Rng& rng, const std::vector<GlobalDef>& globals, Json& scenari
     const std::optional<std::uint32_t> done_delay = random_delay(rng, 0.05, 3, 8);
 
     std::vector<Step> script;
-    const std::size_t steps = rng.between(0, 5);
+    const std::size_t steps = rng.size_between(0, 5);
     for (std::size_t i = 0; i < steps; ++i) {
         Step step;
         step.sync = rng.between32(1, 11);
@@ -165,7 +165,7 @@ void make_outputs(Rng& rng, const std::vector<GlobalDef>& globals, Json& scenari
             step.kind = StepKind::head_events;
             step.target = rng.index(count);
             Json events = Json::array();
-            const std::size_t values = rng.between(0, 4);
+            const std::size_t values = rng.size_between(0, 4);
             for (std::size_t e = 0; e < values; ++e) {
                 events.push_back(head_value_event(rng, max_text));
             }
@@ -188,7 +188,7 @@ void make_outputs(Rng& rng, const std::vector<GlobalDef>& globals, Json& scenari
                 step.kind = StepKind::mode_events;
                 step.mode = rng.index(heads[step.target].modes);
                 Json events = Json::array();
-                const std::size_t values = rng.between(0, 3);
+                const std::size_t values = rng.size_between(0, 3);
                 for (std::size_t e = 0; e < values; ++e) {
                     events.push_back(mode_value_event(rng));
                 }

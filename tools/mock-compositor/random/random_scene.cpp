@@ -46,7 +46,7 @@ void make_nodes(Rng& rng, NodeList& list, std::size_t count, std::size_t max_tex
 {
     std::size_t left = count;
     while (left > 0) {
-        const std::size_t part = std::min<std::size_t>(left, rng.between(1, std::max<std::size_t>(1, count)));
+        const std::size_t part = std::min<std::size_t>(left, rng.size_between(1, std::max<std::size_t>(1, count)));
         left -= part;
         const auto start = static_cast<std::uint32_t>(rng.between(0, 5000));
         switch (rng.below(4)) {
@@ -110,19 +110,19 @@ void make_scene(Rng& rng, const std::vector<GlobalDef>& globals, RandomCommand c
     make_nodes(rng, nodes, count, max_text);
     NodeList after;
     if (rng.chance(0.3)) {
-        make_nodes(rng, after, rng.between(1, 20), max_text);
+        make_nodes(rng, after, rng.size_between(1, 20), max_text);
     }
     const std::optional<std::uint32_t> done_delay = random_delay(rng, 0.05, 3, 8);
 
     std::vector<Step> script;
     if (rng.chance(0.3)) {
-        const std::size_t steps = rng.between(1, 2);
+        const std::size_t steps = rng.size_between(1, 2);
         for (std::size_t i = 0; i < steps; ++i) {
             Step step;
             step.sync = rng.between32(1, 11);
             step.kind = StepKind::scene_nodes;
             NodeList more;
-            make_nodes(rng, more, rng.between(1, 30), max_text);
+            make_nodes(rng, more, rng.size_between(1, 30), max_text);
             step.nodes = more.nodes.size();
             step.edges = more.edges;
             step.json = step_json(step.sync, "scene_nodes");

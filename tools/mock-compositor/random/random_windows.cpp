@@ -99,14 +99,14 @@ WindowPlan make_window(Rng& rng, const Profile& profile, std::size_t max_text, b
     }
 
     Json info = Json::array();
-    const std::size_t values = rng.between(0, 12);
+    const std::size_t values = rng.size_between(0, 12);
     for (std::size_t i = 0; i < values; ++i) {
         info.push_back(info_value_event(rng, max_text));
     }
     plan.info_done = !rng.chance(profile.missing_done);
     if (plan.info_done) {
         info.push_back(event("done"));
-        const std::size_t late = rng.chance(0.2) ? rng.between(1, 4) : 0;
+        const std::size_t late = rng.chance(0.2) ? rng.size_between(1, 4) : 0;
         for (std::size_t i = 0; i < late; ++i) {
             info.push_back(rng.chance(0.15) ? event("done") : info_value_event(rng, max_text));
         }
@@ -149,7 +149,7 @@ void make_windows(Rng& rng, RandomCommand command, const std::vector<GlobalDef>&
     const std::optional<std::uint32_t> finished_delay = random_delay(rng, profile.never * 0.5, 2, 8);
 
     std::vector<Step> script;
-    const std::size_t steps = rng.between(0, profile.max_steps);
+    const std::size_t steps = rng.size_between(0, profile.max_steps);
     for (std::size_t i = 0; i < steps; ++i) {
         Step step;
         step.sync = rng.between32(1, 12);
@@ -176,7 +176,7 @@ void make_windows(Rng& rng, RandomCommand command, const std::vector<GlobalDef>&
             step.target = rng.index(count);
             Json handle = Json::array();
             Json info = Json::array();
-            const std::size_t handle_events = rng.between(0, 3);
+            const std::size_t handle_events = rng.size_between(0, 3);
             for (std::size_t e = 0; e < handle_events; ++e) {
                 handle.push_back(handle_value_event(rng, max_text));
             }
@@ -188,7 +188,7 @@ void make_windows(Rng& rng, RandomCommand command, const std::vector<GlobalDef>&
                 handle.push_back(event("closed"));
                 step.handle_closed = true;
             }
-            const std::size_t info_events = rng.between(0, 4);
+            const std::size_t info_events = rng.size_between(0, 4);
             for (std::size_t e = 0; e < info_events; ++e) {
                 info.push_back(info_value_event(rng, max_text));
             }
