@@ -15,6 +15,10 @@
 #   make valgrind       every end-to-end case under valgrind memcheck, in build-faults-valgrind/
 #   make fresh-check RELEASE=bookworm|trixie
 #                       make demo and make test in a minimal Debian 12 or 13 root (as root)
+#   make clang-check    make test with clang (16 or later: Debian 13's 19) in build-clang/
+#   make cross-check ARCH="i386 s390x" RELEASE=bookworm|trixie
+#                       cross builds for Debian architectures and their unit and e2e
+#                       suites, under qemu-user where needed, in a minimal root (as root)
 
 # Build directories. They are set before any rule, since make expands a
 # rule's prerequisites as it reads it.
@@ -26,6 +30,7 @@ STRESS_BUILD ?= build-stress
 FUZZ_BUILD ?= build-fuzz
 FAULTS_BUILD ?= build-faults
 VALGRIND_BUILD ?= build-faults-valgrind
+CLANG_BUILD ?= build-clang
 MESON_FLAGS ?=
 
 .PHONY: all build test bench demo scene-picture sanitize deps test-deps bench-deps clean
@@ -181,3 +186,23 @@ RELEASE ?= bookworm
 .PHONY: fresh-check
 fresh-check:
 	tools/fresh-check.sh $(RELEASE)
+
+# make test with clang in $(CLANG_BUILD). Debian 12's clang 14 cannot build
+# the tool: libstdc++ 12 offers it no std::expected (its <expected> asks for
+# the C++20 concepts that clang has only from 16 on).
+.PHONY: clang-check
+clang-check:
+	@tools/install-deps.sh fuzz
+	@major=$$(clang++ -dumpversion 2>/dev/null | cut -d. -f1); \
+	if [ "$${major:-0}" -lt 16 ]; then \
+		echo "clang-check: needs clang 16 or later (Debian 13's clang 19); this clang++ is $${major:-missing}" >&2; \
+		exit 1; \
+	fi
+	@CC=clang CXX=clang++ $(MAKE) --no-print-directory test BUILD=$(CLANG_BUILD)
+
+# Cross builds in a minimal Debian root of RELEASE (tools/fresh-check.sh
+# --cross, tools/cross-test.sh), for every Debian architecture in ARCH.
+ARCH ?= i386 s390x
+.PHONY: cross-check
+cross-check:
+	tools/fresh-check.sh --cross "$(ARCH)" $(RELEASE)

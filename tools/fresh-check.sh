@@ -6,6 +6,15 @@
 # counts and fails unless every suite ran and passed.
 #
 #   tools/fresh-check.sh bookworm|trixie       (make fresh-check RELEASE=...)
+#   tools/fresh-check.sh --clang trixie        the same, then make clang-check
+#   tools/fresh-check.sh --cross "ARCH..." bookworm|trixie
+#                                              (make cross-check ARCH=...)
+#
+# --cross builds for each Debian architecture ARCH (i386, armhf, arm64,
+# s390x, ...) instead, with Debian's cross compiler g++-TRIPLET and the
+# architecture's multiarch libraries, and runs the unit and end-to-end
+# suites there (tools/cross-test.sh), through qemu-user-static when this
+# machine cannot run the architecture itself.
 #
 # Needs root, debootstrap (installed when missing) and the network to
 # Debian's mirror (debootstrap's default; the root's apt uses the sources
@@ -20,14 +29,30 @@ set -eu
 # The whole script is one compound command, read before any of it runs, so
 # that editing this file while a check runs cannot change the running one.
 {
+usage() {
+    echo "usage: tools/fresh-check.sh [--clang | --cross \"ARCH...\"] bookworm|trixie" >&2
+    exit 2
+}
+clang=no
+arches=""
+while [ $# -gt 1 ]; do
+    case "$1" in
+    --clang) clang=yes ;;
+    --cross) arches=$2; shift ;;
+    *) usage ;;
+    esac
+    shift
+done
 release=${1:-}
 case "$release" in
 bookworm | trixie) ;;
-*)
-    echo "usage: tools/fresh-check.sh bookworm|trixie" >&2
-    exit 2
-    ;;
+*) usage ;;
 esac
+for arch in $arches; do
+    case "$arch" in
+    *[!a-z0-9]*) echo "fresh-check: not a Debian architecture: $arch" >&2; exit 2 ;;
+    esac
+done
 top=$(cd "$(dirname "$0")/.." && pwd)
 cache=${FRESH_CACHE:-/var/cache/ridaviduvo-fresh}
 
@@ -95,6 +120,9 @@ apt-get update -qq
 apt-get install -y -qq $bare >/dev/null
 git -c advice.detachedHead=false clone -q ridaviduvo.bundle ridaviduvo
 cd ridaviduvo
+EOF
+if [ -z "$arches" ]; then
+    cat >>"$root/root/fresh-steps.sh" <<EOF
 echo "== make demo"
 make demo
 echo "== make test"
@@ -102,15 +130,53 @@ status=0
 make test || status=\$?
 echo "== suites"
 python3 tests/report_skips.py --all-passed build || status=1
+if [ $clang = yes ]; then
+    echo "== make clang-check"
+    make clang-check || status=1
+    echo "== suites (clang)"
+    python3 tests/report_skips.py --all-passed build-clang || status=1
+fi
 echo "== versions"
-dpkg-query -W -f='\${Package} \${Version}\n' g++ libwayland-client0 meson python3 phoc sway labwc \
+dpkg-query -W -f='\${Package} \${Version}\n' g++ clang libwayland-client0 meson python3 phoc sway labwc \
     libwlroots10 libwlroots-0.18 wlr-randr jq graphviz python3-jsonschema zsh fish bash man-db valgrind \
     2>/dev/null || true
 exit \$status
 EOF
+else
+    # The cross compilers and the architectures' libraries, then each
+    # architecture's build and suites.
+    cat >>"$root/root/fresh-steps.sh" <<EOF
+tools/install-deps.sh build
+apt-get install -y -qq --no-install-recommends dpkg-dev >/dev/null
+packages="python3-jsonschema graphviz"
+native=\$(dpkg --print-architecture)
+for arch in $arches; do
+    dpkg --add-architecture "\$arch"
+    triplet=\$(dpkg-architecture -a "\$arch" -qDEB_HOST_GNU_TYPE 2>/dev/null)
+    packages="\$packages g++-\$triplet libwayland-dev:\$arch libgtest-dev:\$arch libstdc++6:\$arch"
+    [ "\$arch" = "\$native" ] || packages="\$packages qemu-user-static"
+done
+apt-get update -qq
+echo "installing: \$packages"
+apt-get install -y -qq --no-install-recommends \$packages >/dev/null
+status=0
+for arch in $arches; do
+    echo "== \$arch"
+    tools/cross-test.sh "\$arch" || status=1
+done
+echo "== suites"
+cat build-cross-*/counts.txt
+echo "== versions"
+dpkg-query -W -f='\${Package} \${Version}\n' g++ libwayland-client0 meson qemu-user-static 2>/dev/null || true
+exit \$status
+EOF
+fi
 
 log=$cache/$release.log
-echo "fresh-check: running make demo and make test in the $release root (log: $log)"
+what="make demo and make test"
+[ $clang = no ] || what="$what, then make clang-check,"
+[ -z "$arches" ] || { what="the cross builds for $arches"; log=$cache/$release-cross.log; }
+echo "fresh-check: running $what in the $release root (log: $log)"
 status=0
 # setpriv --pdeathsig: should this script be killed outright, unshare goes
 # too, and --kill-child then ends everything in the namespace.
@@ -124,6 +190,10 @@ setpriv --pdeathsig KILL unshare --mount --pid --fork --kill-child --propagation
     mount -t tmpfs -o mode=1777 tmpfs "$root/tmp"
     mount -t tmpfs -o mode=755 tmpfs "$root/run"
     mount --bind "$archives" "$root/var/cache/apt/archives"
+    # binfmt_misc, for registering qemu-user from inside the root (where the
+    # kernel gives each mount an instance of its own, what is registered
+    # there ends with the namespace in any case).
+    mount -t binfmt_misc binfmt_misc "$root/proc/sys/fs/binfmt_misc" 2>/dev/null || true
     exec chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb \
         PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin sh /root/fresh-steps.sh
 ' fresh-check "$root" "$cache/$release-archives" >"$log" 2>&1 &
