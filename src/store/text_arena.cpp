@@ -33,18 +33,18 @@ TextArena& TextArena::operator=(TextArena&& other) noexcept
     return *this;
 }
 
-char* TextArena::allocate_in_new_chunk(std::size_t size) noexcept
+bool TextArena::add_chunk() noexcept
 {
     if (!detail::make_directory_room(chunks_, chunk_count_, directory_size_))
-        return nullptr;
+        return false;
     // Not zeroed: a page is only touched once a text is written to it.
     char* chunk = memory_ ? static_cast<char*>(memory_->allocate(kChunkSize)) : new (std::nothrow) char[kChunkSize];
     if (!chunk)
-        return nullptr;
+        return false;
     store::poison(chunk, kChunkSize);
     chunks_[chunk_count_++] = chunk;
     used_ = 0;
-    return allocate(size);
+    return true;
 }
 
 bool TextArena::store(Text& field, std::string_view bytes) noexcept
@@ -83,15 +83,18 @@ std::expected<std::uint32_t, TextArena::Refusal> TextArena::append(std::string_v
         return 0;
     if (bytes.size() > kMaxText)
         return std::unexpected(Refusal::no_memory);
-    if (!fits(bytes.size()) && chunk_count_ >= position_chunks_)
-        return std::unexpected(Refusal::no_position);
-    char* storage = allocate(bytes.size());
-    if (!storage)
-        return std::unexpected(Refusal::no_memory);
+    const std::size_t taken = store::with_gap(bytes.size());
+    if (taken > kChunkSize - used_) {
+        if (chunk_count_ >= position_chunks_)
+            return std::unexpected(Refusal::no_position);
+        if (!add_chunk())
+            return std::unexpected(Refusal::no_memory);
+    }
     // The chunk number times the chunk size, plus the offset: below 2^32,
     // since the chunk is one of the first position_chunks_.
-    const auto position = static_cast<std::uint32_t>((chunk_count_ - 1) * kChunkSize +
-                                                     static_cast<std::size_t>(storage - chunks_[chunk_count_ - 1]));
+    const auto position = static_cast<std::uint32_t>((chunk_count_ - 1) * kChunkSize + used_);
+    char* storage = chunks_[chunk_count_ - 1] + used_;
+    used_ += taken;
     store::unpoison(storage, bytes.size());
     std::memcpy(storage, bytes.data(), bytes.size());
     return position;

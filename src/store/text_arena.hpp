@@ -124,19 +124,19 @@ public:
     void clear() noexcept;
 
 private:
-    // Whether `size` bytes fit in the last chunk.
-    bool fits(std::size_t size) const noexcept { return store::with_gap(size) <= kChunkSize - used_; }
     // Room for `size` bytes, not crossing a chunk. nullptr when memory is
     // short.
     char* allocate(std::size_t size) noexcept
     {
-        if (!fits(size))
-            return allocate_in_new_chunk(size);
+        const std::size_t taken = store::with_gap(size);
+        if (taken > kChunkSize - used_ && !add_chunk())
+            return nullptr;
         char* room = chunks_[chunk_count_ - 1] + used_;
-        used_ += store::with_gap(size);
+        used_ += taken;
         return room;
     }
-    char* allocate_in_new_chunk(std::size_t size) noexcept;
+    // A new last chunk, with nothing used; false when memory is short.
+    bool add_chunk() noexcept;
 
     RegionMemory* memory_ = nullptr;  // where chunks come from; none: the heap
     char** chunks_ = nullptr;         // chunk_count_ chunks of kChunkSize bytes
