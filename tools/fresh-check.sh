@@ -167,7 +167,7 @@ done
 echo "== suites"
 cat build-cross-*/counts.txt
 echo "== versions"
-dpkg-query -W -f='\${Package} \${Version}\n' g++ libwayland-client0 meson qemu-user-static 2>/dev/null || true
+dpkg-query -W -f='\${Package}:\${Architecture} \${Version}\n' g++ libwayland-client0 meson qemu-user-static 2>/dev/null || true
 exit \$status
 EOF
 fi
