@@ -137,7 +137,7 @@ if [ $clang = yes ]; then
     python3 tests/report_skips.py --all-passed build-clang || status=1
 fi
 echo "== versions"
-dpkg-query -W -f='\${Package} \${Version}\n' g++ clang libwayland-client0 meson python3 phoc sway labwc \
+dpkg-query -W -f='\${Package} \${Version}\n' g++ clang libwayland-client0 meson python3 phoc sway labwc cage weston \
     libwlroots10 libwlroots-0.18 wlr-randr jq graphviz python3-jsonschema zsh fish bash man-db valgrind \
     2>/dev/null || true
 exit \$status

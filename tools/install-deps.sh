@@ -25,13 +25,15 @@
 # INSTALL_DEPS_OS_RELEASE when that is set (the tests give other releases).
 set -eu
 
-# labwc is packaged from Debian 13 on.
+# labwc is packaged from Debian 13 on; cage has an output manager from 0.2
+# (Debian 13) on; weston, which has none of the tool's protocols, is there
+# for the refusals.
 os_release=${INSTALL_DEPS_OS_RELEASE:-/etc/os-release}
 debian_version=$(sed -n 's/^VERSION_ID="\{0,1\}\([0-9]*\).*/\1/p' "$os_release" 2>/dev/null || true)
 if [ "$debian_version" = 12 ]; then
-    compositors="phoc sway"
+    compositors="phoc sway weston"
 else
-    compositors="phoc sway labwc"
+    compositors="phoc sway labwc cage weston"
 fi
 if [ "${1:-}" = --compositors ]; then
     echo "$compositors"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Checks ridaviduvo against a real compositor from Debian (phoc, sway or
-labwc), started headless with four outputs asked for (headless.py says how),
-and against the compositor's peers:
+"""Checks ridaviduvo against a real compositor from Debian (phoc, sway, labwc
+or cage), started headless with four outputs asked for (headless.py says
+how), and against the compositor's peers:
 
   1. what was asked for: `outputs --json` and `outputs` report every head
      with the asked mode, position, scale and transform, except where a
@@ -27,7 +27,14 @@ and against the compositor's peers:
 Text and --json of the tool must also agree with each other. Layout
 differences (decimals, head order, order of the marks) are not compared.
 
-  compositor_test.py --compositor phoc|sway|labwc --tool ridaviduvo
+weston, the reference compositor, has none of the protocols the tool uses:
+there every one of the nine command lines ends with nothing on standard
+output, exactly its refusal on standard error ("... does not expose wlr
+output management" for `outputs`, "... does not expose Zadozav window
+introspection" for the others) and status 1, and the tool's trace shows
+that it bound nothing.
+
+  compositor_test.py --compositor phoc|sway|labwc|cage|weston --tool ridaviduvo
 
 Exit status: 0 passed, 1 failed, 77 skipped (a program is missing, or the
 compositor cannot start here; under CI these fail instead).
@@ -110,6 +117,11 @@ REFUSED = [["windows"], ["windows", "--json"], ["inspect", "--rule"], ["scene"],
            ["layout", "--output", "HEADLESS-1", "--json"],
            ["layout", "--output", "HEADLESS-1", "--set", "monocle", "--json"]]
 REFUSAL = "ridaviduvo: compositor does not expose Zadozav window introspection\n"
+# Where the compositor has no output manager either.
+REFUSED_OUTPUTS = [["outputs"], ["outputs", "--json"]]
+NO_OUTPUT_MANAGEMENT = "ridaviduvo: compositor does not expose wlr output management\n"
+# The compositors that offer the tool nothing.
+OFFERS_NOTHING = ("weston",)
 
 
 def log(*parts):
@@ -411,13 +423,74 @@ def check_trace(c, tool, env, plain_out):
     return advertised
 
 
-def check_refusals(c, tool, env):
-    for args in REFUSED:
+def check_refusals(c, tool, env, shapes):
+    for args, message in shapes:
         status, out, err = run([tool, *args], env)
         p = f"{' '.join(args)}"
         c.eq(f"{p}: exit status", status, 1)
         c.eq(f"{p}: stdout", out, "")
-        c.eq(f"{p}: stderr", err, REFUSAL)
+        c.eq(f"{p}: stderr", err, message)
+
+
+def check_offers_nothing(c, tool, env):
+    """A compositor with none of the tool's protocols: every command line
+    refuses, and the tool binds nothing there."""
+    advertised = {}
+    for args in (["outputs"], ["windows"]):
+        status, _, err = run([tool, *args], env, {"WAYLAND_DEBUG": "client"})
+        trace = Trace(err)
+        advertised = trace.advertised()
+        p = f"WAYLAND_DEBUG=client {' '.join(args)}"
+        c.eq(f"{p}: exit status", status, 1)
+        for interface in ("zwlr_output_manager_v1", "ext_foreign_toplevel_list_v1", "zadozav_window_info_manager_v1"):
+            c.eq(f"{p}: {interface} advertised at", advertised.get(interface), None)
+        c.true(f"{p}: the registry was read", bool(advertised), err[-300:])
+        c.eq(f"{p}: globals bound", trace.bound(), {})
+    check_refusals(c, tool, env, [(args, NO_OUTPUT_MANAGEMENT) for args in REFUSED_OUTPUTS] +
+                   [(args, REFUSAL) for args in REFUSED])
+    return advertised
+
+
+def check_outputs(c, kind, compositor, tool, want, quirks, started):
+    """Every check of a compositor with an output manager; returns the
+    versions its registry advertised."""
+    wlr_randr = shutil.which("wlr-randr")
+    for quirk in quirks.values():
+        log(f"quirk of this version: {quirk.text}")
+    compositor.wait_for_heads(list(want), wlr_randr)
+    compositor.configure_outputs(wlr_randr)
+    env = compositor.env
+    log(f"all {len(want)} heads announced after {time.monotonic() - started:.2f}s")
+
+    status, out, err = run([tool, "outputs", "--json"], env)
+    log(f"--- ridaviduvo outputs --json (status {status})\n{out}" + (f"--- stderr\n{err}" if err else ""))
+    doc = check_json(c, out, err, status, want)
+    advertised = check_trace(c, tool, env, out)
+
+    status, out, err = run([tool, "outputs"], env)
+    log(f"--- ridaviduvo outputs (status {status})\n{out}" + (f"--- stderr\n{err}" if err else ""))
+    c.eq("outputs: exit status", status, 0)
+    c.eq("outputs: stderr", err, "")
+    ours = parse_text(out, 3, "ridaviduvo outputs")
+
+    r_status, r_out, r_err = run([wlr_randr], env)
+    log(f"--- wlr-randr (status {r_status})\n{r_out}" + (f"--- stderr\n{r_err}" if r_err else ""))
+    if r_status != 0:
+        raise Failure(f"wlr-randr exited with {r_status}: {r_err}")
+    compare_with_wlr_randr(c, ours, parse_text(r_out, 6, "wlr-randr"), want, doc)
+
+    # wlr-randr has --json from 0.4 on.
+    j_status, j_out, j_err = run([wlr_randr, "--json"], env)
+    if j_status == 0 and doc is not None:
+        compare_with_wlr_randr_json(c, doc, json.loads(j_out))
+        log("--- wlr-randr --json compared member by member")
+    else:
+        log(f"--- wlr-randr --json: status {j_status} ({j_err.strip()[:80]}): not compared")
+    if kind == "sway":
+        compare_with_swaymsg(c, compositor.ipc_env(), doc)
+
+    check_refusals(c, tool, env, [(args, REFUSAL) for args in REFUSED])
+    return advertised
 
 
 # ---------------------------------------------------------------- main
@@ -433,7 +506,7 @@ def main():
         log(f"FAIL: --tool {tool} is not an executable")
         return 1
 
-    needed = {kind: kind, "wlr-randr": "wlr-randr"}
+    needed = {kind: kind} if kind in OFFERS_NOTHING else {kind: kind, "wlr-randr": "wlr-randr"}
     if kind == "sway":
         needed.update(swaymsg="sway", setpriv="util-linux")
     missing = missing_programs(needed)
@@ -447,51 +520,19 @@ def main():
     started = time.monotonic()
     under_test = versions(kind)
     quirks = active_quirks(kind, upstream_version(kind))
-    want = expected_heads(quirks)
-    wlr_randr = shutil.which("wlr-randr")
+    want = {} if kind in OFFERS_NOTHING else expected_heads(quirks)
     c = Checker()
     try:
-        compositor = Headless(kind, OUTPUTS)
+        compositor = Headless(kind, [] if kind in OFFERS_NOTHING else OUTPUTS)
     except StartFailed as e:
         skip(f"{kind} cannot start here: {e}")
     advertised = {}
     try:
         log(f"started {under_test}, pid {compositor.proc.pid}: {compositor.command} (uid {os.geteuid()})")
-        for quirk in quirks.values():
-            log(f"quirk of this version: {quirk.text}")
-        compositor.wait_for_heads(list(want), wlr_randr)
-        compositor.configure_outputs(wlr_randr)
-        env = compositor.env
-        log(f"all {len(want)} heads announced after {time.monotonic() - started:.2f}s")
-
-        status, out, err = run([tool, "outputs", "--json"], env)
-        log(f"--- ridaviduvo outputs --json (status {status})\n{out}" + (f"--- stderr\n{err}" if err else ""))
-        doc = check_json(c, out, err, status, want)
-        advertised = check_trace(c, tool, env, out)
-
-        status, out, err = run([tool, "outputs"], env)
-        log(f"--- ridaviduvo outputs (status {status})\n{out}" + (f"--- stderr\n{err}" if err else ""))
-        c.eq("outputs: exit status", status, 0)
-        c.eq("outputs: stderr", err, "")
-        ours = parse_text(out, 3, "ridaviduvo outputs")
-
-        r_status, r_out, r_err = run([wlr_randr], env)
-        log(f"--- wlr-randr (status {r_status})\n{r_out}" + (f"--- stderr\n{r_err}" if r_err else ""))
-        if r_status != 0:
-            raise Failure(f"wlr-randr exited with {r_status}: {r_err}")
-        compare_with_wlr_randr(c, ours, parse_text(r_out, 6, "wlr-randr"), want, doc)
-
-        # wlr-randr has --json from 0.4 on.
-        j_status, j_out, j_err = run([wlr_randr, "--json"], env)
-        if j_status == 0 and doc is not None:
-            compare_with_wlr_randr_json(c, doc, json.loads(j_out))
-            log("--- wlr-randr --json compared member by member")
+        if kind in OFFERS_NOTHING:
+            advertised = check_offers_nothing(c, tool, compositor.env)
         else:
-            log(f"--- wlr-randr --json: status {j_status} ({j_err.strip()[:80]}): not compared")
-        if kind == "sway":
-            compare_with_swaymsg(c, compositor.ipc_env(), doc)
-
-        check_refusals(c, tool, env)
+            advertised = check_outputs(c, kind, compositor, tool, want, quirks, started)
 
         c.true(f"{kind} still running after the clients", compositor.running(),
                f"exited with {compositor.proc.returncode}; log:\n{compositor.log()}")

@@ -1,6 +1,7 @@
 """Real compositors from Debian, started headless for the tests and the
-benchmarks: phoc and sway (Debian 12 and 13) and labwc (Debian 13), all on
-wlroots. Each gets a fresh directory of its own with a private
+benchmarks: phoc and sway (Debian 12 and 13), labwc and cage (Debian 13), all
+on wlroots, and weston (Debian 12 and 13), which has none of the protocols
+the tool uses. Each gets a fresh directory of its own with a private
 XDG_RUNTIME_DIR (mode 0700), HOME and XDG_*_HOME, and a minimal
 configuration that starts nothing: no Xwayland, no bar, no background, no
 command. Everything is stopped, by process id, on leaving.
@@ -11,21 +12,26 @@ How they are started, and why:
     named HEADLESS-1 .. HEADLESS-N.
   * `phoc -C <ini>` without -E (with -E phoc quits as soon as that command
     ends), `sway -c <config>` and `labwc` (its configuration directory
-    empty): all serve until sent SIGTERM.
-  * The outputs asked for go into phoc's ini and sway's config; labwc reads
-    no output configuration of its own (its users run wlr-randr or kanshi),
-    so it is given the same through wlr-output-management, by wlr-randr,
-    once it is up.
+    empty): all serve until sent SIGTERM. cage serves as long as the one
+    program it runs: here a small one of the suite's own (KEEP_ALIVE) that
+    waits until cage ends.
+  * weston: `--backend=headless-backend.so --use-pixman` (weston 10) or
+    `--backend=headless --renderer=pixman` (from 12), with `--no-config`;
+    it makes one virtual output of its own.
+  * The outputs asked for go into phoc's ini and sway's config; labwc and
+    cage read no output configuration of their own (their users run
+    wlr-randr or kanshi), so they are given the same through
+    wlr-output-management, by wlr-randr, once they are up.
   * Transforms are given in wl_output's words, which count quarter turns
     anticlockwise; phoc's `rotate` and sway's `transform` turn clockwise, so
     90 and 270 (and flipped-90 and flipped-270) swap in their files.
   * phoc runs as whoever runs the test. GSETTINGS_BACKEND=memory keeps its
     GSettings off dconf, which would otherwise write under HOME.
-  * sway refuses to run as root ("Unable to drop root ..., refusing to
-    start"). As root it is started as nobody, through setpriv, with its
-    directory given to nobody; the clients stay root, who may connect to any
-    socket. As any other user it runs as that user. phoc and labwc run as
-    root.
+  * sway and cage refuse to run as root ("Unable to drop root ...,
+    refusing to start"). As root they are started as nobody, through
+    setpriv, with their directory given to nobody; the clients stay root,
+    who may connect to any socket. As any other user they run as that user.
+    phoc, labwc and weston run as root.
   * PR_SET_PDEATHSIG (setpriv --pdeathsig for sway, since a change of user
     clears it) sends them SIGTERM if the test dies before stopping them.
 """
@@ -45,7 +51,11 @@ SOCKET_TIMEOUT = 15   # seconds for the compositor to create its socket
 HEADS_TIMEOUT = 15    # seconds for all heads to be announced
 RUN_TIMEOUT = 20      # seconds for one run of a peer client
 
-KINDS = ("phoc", "sway", "labwc")
+KINDS = ("phoc", "sway", "labwc", "cage", "weston")
+# The compositors that are given their outputs through wlr-output-management.
+CONFIGURED_BY_CLIENT = ("labwc", "cage")
+# cage's one program: it ends when cage does (PR_SET_PDEATHSIG), and not before.
+KEEP_ALIVE = "import ctypes, signal; ctypes.CDLL(None).prctl(1, signal.SIGTERM, 0, 0, 0); signal.pause()"
 # The wlroots library of each release (phoc may carry its own copy).
 WLROOTS_PACKAGES = ("libwlroots10", "libwlroots-0.18")
 
@@ -82,7 +92,8 @@ def upstream_version(package):
 def versions(kind):
     """"sway 1.10.1-2, libwlroots-0.18 0.18.2-3": what is under test."""
     found = [(kind, package_version(kind))]
-    found += [(p, package_version(p)) for p in WLROOTS_PACKAGES if package_version(p)]
+    if kind != "weston":
+        found += [(p, package_version(p)) for p in WLROOTS_PACKAGES if package_version(p)]
     return ", ".join(f"{p} {v or '?'}" for p, v in found)
 
 
@@ -122,9 +133,9 @@ class Headless:
     """One headless compositor of `kind` (one of KINDS) with `outputs`
     virtual outputs: a number, or a list of {"name", "mode" ("WxH@RHz"),
     "x", "y", "scale", "transform" (wl_output's words)} to ask for.
-    `env` is a client's environment, once started; for labwc the outputs
-    are asked for by configure_outputs(), once the caller has waited for
-    the heads."""
+    `env` is a client's environment, once started; for labwc and cage the
+    outputs are asked for by configure_outputs(), once the caller has waited
+    for the heads. weston takes no outputs: it makes one of its own."""
 
     def __init__(self, kind, outputs, parent=None):
         self.kind = kind
@@ -153,14 +164,24 @@ class Headless:
         elif kind == "labwc":
             (home / ".config" / "labwc").mkdir(parents=True)
             argv, preexec = [program], _die_with_parent
+        elif kind == "weston":
+            if (upstream_version("weston") or (0,)) < (12,):
+                backend = ["--backend=headless-backend.so", "--use-pixman"]
+            else:
+                backend = ["--backend=headless", "--renderer=pixman"]
+            argv, preexec = [program, *backend, "--no-config", "--idle-time=0"], _die_with_parent
         else:
-            config = self.dir / "sway.config"
-            config.write_text(_sway_config(configured))
-            argv, preexec = [program, "-c", str(config)], _die_with_parent
+            if kind == "sway":
+                config = self.dir / "sway.config"
+                config.write_text(_sway_config(configured))
+                argv, owned = [program, "-c", str(config)], [config]
+            else:
+                argv, owned = [program, "--", shutil.which("python3") or "python3", "-c", KEEP_ALIVE], []
+            preexec = _die_with_parent
             if os.geteuid() == 0:
                 nobody = pwd.getpwnam("nobody")
                 os.chmod(self.dir, 0o755)
-                for path in (self.runtime, home, config):
+                for path in (self.runtime, home, *owned):
                     os.chown(path, nobody.pw_uid, nobody.pw_gid)
                 argv = [shutil.which("setpriv"), f"--reuid={nobody.pw_uid}", f"--regid={nobody.pw_gid}",
                         "--clear-groups", "--pdeathsig=TERM", *argv]
@@ -230,10 +251,10 @@ class Headless:
                           f"its last run: {last}\n{self.kind}'s log:\n{self.log()}")
 
     def configure_outputs(self, wlr_randr):
-        """labwc: asks for the configured outputs through wlr-output-management;
-        the others read them from their files. Raises StartFailed when the
-        compositor refuses."""
-        if self.kind != "labwc" or not self.configured:
+        """labwc and cage: asks for the configured outputs through
+        wlr-output-management; phoc and sway read them from their files.
+        Raises StartFailed when the compositor refuses."""
+        if self.kind not in CONFIGURED_BY_CLIENT or not self.configured:
             return
         argv = [wlr_randr, *_wlr_randr_arguments(self.configured)]
         run = subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL, capture_output=True, timeout=RUN_TIMEOUT)
