@@ -1,4 +1,5 @@
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -61,7 +62,10 @@ public:
     static std::optional<IndexedSearch> build(const SceneNodeList& nodes) noexcept
     {
         const std::size_t count = nodes.size();
-        if (count >= kLaterSibling)
+        // Positions fit in 31 bits, and the table of twice as many slots
+        // and the answers in one size_t (where it is 32-bit, no memory
+        // holds so many nodes anyway).
+        if (count >= kLaterSibling || count > SIZE_MAX / 8)
             return std::nullopt;
         const std::size_t slots = PositionIndex::slots_for(count);
         std::uint32_t* room = nodes.scratch(count + slots);
