@@ -13,8 +13,8 @@ How they are started, and why:
   * `phoc -C <ini>` without -E (with -E phoc quits as soon as that command
     ends), `sway -c <config>` and `labwc` (its configuration directory
     empty): all serve until sent SIGTERM. cage serves as long as the one
-    program it runs: here a small one of the suite's own (KEEP_ALIVE) that
-    waits until cage ends.
+    program it runs, and on SIGTERM waits for it: here a small client of
+    the suite's own (KEEP_ALIVE) that ends when its connection closes.
   * weston: `--backend=headless-backend.so --use-pixman` (weston 10) or
     `--backend=headless --renderer=pixman` (from 12), with `--no-config`;
     it makes one virtual output of its own.
@@ -32,6 +32,11 @@ How they are started, and why:
     setpriv, with their directory given to nobody; the clients stay root,
     who may connect to any socket. As any other user they run as that user.
     phoc, labwc and weston run as root.
+  * wlroots opens Xwayland's sockets in /tmp/.X11-unix, and refuses a
+    directory that is owned by neither root nor itself. Should cage (run as
+    nobody) make it first, labwc (run as root, at the same time) could not
+    start; so, as root, the directory is made as a booted system has it
+    (root's, mode 1777) before a wlroots compositor starts.
   * PR_SET_PDEATHSIG (setpriv --pdeathsig for sway, since a change of user
     clears it) sends them SIGTERM if the test dies before stopping them.
 """
@@ -54,8 +59,16 @@ RUN_TIMEOUT = 20      # seconds for one run of a peer client
 KINDS = ("phoc", "sway", "labwc", "cage", "weston")
 # The compositors that are given their outputs through wlr-output-management.
 CONFIGURED_BY_CLIENT = ("labwc", "cage")
-# cage's one program: it ends when cage does (PR_SET_PDEATHSIG), and not before.
-KEEP_ALIVE = "import ctypes, signal; ctypes.CDLL(None).prctl(1, signal.SIGTERM, 0, 0, 0); signal.pause()"
+# cage's one program, a Wayland client of the suite's own: it connects to
+# cage and waits for the connection to close, which cage does as it ends
+# (and, should cage die first, PR_SET_PDEATHSIG ends it).
+KEEP_ALIVE = "; ".join([
+    "import ctypes, os, signal, socket",
+    "ctypes.CDLL(None).prctl(1, signal.SIGTERM, 0, 0, 0)",
+    "s = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)",
+    "s.connect(os.path.join(os.environ['XDG_RUNTIME_DIR'], os.environ['WAYLAND_DISPLAY']))",
+    "exec('while s.recv(4096): pass')",
+])
 # The wlroots library of each release (phoc may carry its own copy).
 WLROOTS_PACKAGES = ("libwlroots10", "libwlroots-0.18")
 
@@ -129,6 +142,21 @@ def _wlr_randr_arguments(outputs):
     return argv
 
 
+def _x11_socket_directory():
+    """Makes /tmp/.X11-unix as a booted system has it, when it is missing
+    and this process is root."""
+    directory = pathlib.Path("/tmp/.X11-unix")
+    if os.geteuid() != 0 or directory.exists():
+        return
+    umask = os.umask(0)
+    try:
+        directory.mkdir(mode=0o1777)
+    except FileExistsError:
+        pass
+    finally:
+        os.umask(umask)
+
+
 class Headless:
     """One headless compositor of `kind` (one of KINDS) with `outputs`
     virtual outputs: a number, or a list of {"name", "mode" ("WxH@RHz"),
@@ -157,6 +185,8 @@ class Headless:
         })
         self.configured = configured
         program = shutil.which(kind)
+        if kind != "weston":
+            _x11_socket_directory()
         if kind == "phoc":
             config = self.dir / "phoc.ini"
             config.write_text(_phoc_config(configured))
