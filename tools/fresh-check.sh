@@ -150,12 +150,14 @@ tools/install-deps.sh build
 apt-get install -y -qq --no-install-recommends dpkg-dev >/dev/null
 packages="python3-jsonschema graphviz"
 native=\$(dpkg --print-architecture)
+qemu=""
 for arch in $arches; do
     dpkg --add-architecture "\$arch"
     triplet=\$(dpkg-architecture -a "\$arch" -qDEB_HOST_GNU_TYPE 2>/dev/null)
     packages="\$packages g++-\$triplet libwayland-dev:\$arch libgtest-dev:\$arch libstdc++6:\$arch"
-    [ "\$arch" = "\$native" ] || packages="\$packages qemu-user-static"
+    [ "\$arch" = "\$native" ] || qemu=qemu-user-static
 done
+packages="\$packages \$qemu"
 apt-get update -qq
 echo "installing: \$packages"
 apt-get install -y -qq --no-install-recommends \$packages >/dev/null
